@@ -1,0 +1,17 @@
+# Shared part of the two mingw-w64 toolchain files.
+set(CMAKE_C_COMPILER ${QV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${QV_MINGW_PREFIX}-windres)
+set(CMAKE_DLLTOOL ${QV_MINGW_PREFIX}-dlltool)
+set(CMAKE_FIND_ROOT_PATH /usr/${QV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Static runtime: the programs then import only system DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+find_program(QV_WINE wine)
+if(QV_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${QV_WINE})
+endif()
