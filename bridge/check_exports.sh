@@ -1,7 +1,8 @@
 #!/bin/sh
-# Checks that a DLL exports exactly the expected names, undecorated.
-# Usage: check_exports.sh <objdump> <dll> <names>
-# <names> is a .def file (the names after EXPORTS) or a list of one name a line.
+# Checks that a shared library exports exactly the expected names, undecorated.
+# Usage: check_exports.sh <tool> <library> <names>
+# <tool> is an objdump for a DLL or nm for an ELF shared object; <names> is a .def file (the
+# names after EXPORTS) or a list of one name a line.
 set -eu
 objdump=$1 dll=$2 names=$3
 tmp=${TMPDIR:-/tmp}/dfubridge-exports.$$
@@ -12,9 +13,17 @@ if grep -q '^EXPORTS' "$names"; then
 else
     cat "$names"
 fi | awk 'NF { print $1 }' | sort >"$tmp".want
-# The name pointer table lists one "[ordinal] name" line per exported name.
-"$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort >"$tmp".have
+case $(basename "$objdump") in
+*nm)
+    # Defined dynamic symbols: "address type name".
+    "$objdump" -D --defined-only "$dll" | awk 'NF == 3 { print $3 }' | sort >"$tmp".have
+    ;;
+*)
+    # The name pointer table lists one "[ordinal] name" line per exported name.
+    "$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort >"$tmp".have
+    ;;
+esac
 
 if ! cmp -s "$tmp".want "$tmp".have; then
     echo "$dll: exports differ from $names (< expected, > exported)" >&2
