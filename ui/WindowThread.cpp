@@ -107,13 +107,14 @@ int TWindowThread::RunPending() {
         }
         ++count;
         if (!call->waited && error) {
-            // Nobody waits for a posted call: its error goes to the standard display.
+            // Nobody waits for a posted call: its error goes to the standard display (an
+            // exception not derived from std::exception with an empty message).
             try {
                 std::rethrow_exception(error);
             } catch (const std::exception& e) {
                 ShowException(e);
             } catch (...) {
-                ShowException(std::exception());
+                ShowExceptionMessage("");
             }
         }
         {
@@ -149,16 +150,18 @@ void TWindowThread::Reset() {
     Queue().calls.clear();
 }
 
-void ShowException(const std::exception& e) {
+void ShowException(const std::exception& e) { ShowExceptionMessage(e.what()); }
+
+void ShowExceptionMessage(const char* message) {
     std::function<void(const char*)> display;
     {
         std::lock_guard<std::mutex> lock(DisplayMutex());
         display = Display();
     }
     if (display) {
-        display(e.what());
+        display(message);
     } else {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", message);
     }
 }
 

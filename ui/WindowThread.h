@@ -43,6 +43,7 @@ public:
 // The standard error display for an exception that escaped an event handler. The
 // application object installs the real display; until then the message goes to stderr.
 void ShowException(const std::exception& e);
+void ShowExceptionMessage(const char* message);
 void SetExceptionDisplay(std::function<void(const char* message)> display);
 
 }  // namespace ui
