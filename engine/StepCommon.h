@@ -1,0 +1,29 @@
+// Pieces shared by the steps: waiting out busy states, recovering dfuIDLE, manifestation.
+#pragma once
+
+#include <cstdint>
+
+#include "DfuRequests.h"
+#include "StepContext.h"
+
+namespace dfuengine {
+
+// GETSTATUS after a DNLOAD block until dfuDNLOAD-IDLE, waiting bwPollTimeout before each
+// further poll. Gives up with fail_mode_not_dnload_idle when the device stays busy longer than
+// the busy limit (at once when it asks for a longer wait than that).
+Code WaitBlockDone(StepContext& context, DfuRequests& requests);
+
+// Brings a DFU-mode device to dfuIDLE: clears dfuERROR, aborts dfuDNLOAD-IDLE and
+// dfuUPLOAD-IDLE, waits out busy states.
+Code BringToIdle(StepContext& context, DfuRequests& requests);
+
+// Sends the zero-length DNLOAD (block number `block`) and follows manifestation: a tolerant
+// device returns to dfuIDLE; another one is left in dfuMANIFEST-WAIT-RESET.
+Code Manifest(StepContext& context, DfuRequests& requests, std::uint16_t block, bool tolerant);
+
+// A failure of a step that is being cancelled reads as "aborted".
+inline Code Finish(StepContext& context, Code code) {
+    return code != DFUEngine::success && context.Cancelled() ? DFUEngine::aborted : code;
+}
+
+}  // namespace dfuengine

@@ -1,0 +1,39 @@
+// What a step (reconfigure, download, manifest, upload) needs from the engine that runs it:
+// the opened device, reporting, cancellable waits and re-finding a re-enumerated device.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "DFUEngine.h"
+#include "transport/Transport.h"
+
+namespace dfuengine {
+
+class StepContext {
+  public:
+    virtual ~StepContext() = default;
+
+    virtual UsbDevice& Device() = 0;
+    // Sets the activity; the first notification goes out when it changed.
+    virtual void SetActivity(DFUEngine::Operation operation, DFUEngine::SubOperation sub) = 0;
+    // Sets percent and bytes; the second notification goes out when the percentage changed.
+    virtual void SetProgress(int percent, std::uint32_t bytesDone, std::uint32_t bytesTotal) = 0;
+    // Waits; false when the step is being cancelled.
+    virtual bool Sleep(std::uint32_t ms) = 0;
+    virtual bool Cancelled() = 0;
+    // Closes the device and waits for it to be attached again (same name, or else a device of
+    // the same vendor), in DFU mode or run-time mode as asked. False on time-out or cancel.
+    virtual bool Reattach(bool dfuMode, std::uint32_t timeoutMs) = 0;
+    // Download-to-manifest hand-over: whether the last download already manifested.
+    virtual bool& ManifestedByDownload() = 0;
+};
+
+DFUEngine::ResultCode RunReconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
+                                     const std::wstring& fileName);
+DFUEngine::ResultCode RunDownload(StepContext& context, const std::wstring& fileName);
+DFUEngine::ResultCode RunManifest(StepContext& context);
+DFUEngine::ResultCode RunUpload(StepContext& context, const std::wstring& fileName);
+
+}  // namespace dfuengine

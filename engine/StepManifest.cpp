@@ -1,0 +1,60 @@
+// Manifest: end the download (zero-length DNLOAD) unless the download step already did, let the
+// device manifest, reset it and wait for it to come back in run-time mode.
+#include "DFUEngineLocal.h"
+#include "StepCommon.h"
+
+namespace dfuengine {
+namespace {
+
+Code ManifestStep(StepContext& context) {
+    context.SetActivity(DFUEngine::manifest_start_runtime, DFUEngine::no_sub_operation);
+    context.SetProgress(0, 0, 0);
+    DfuDescription d;
+    if (!context.Device().Describe(d)) return DFUEngine::fail_usb_none;
+    if (!d.dfuMode) return DFUEngine::fail_mode_no_dfu;
+    DfuRequests requests(context.Device(), d.interfaceNumber);
+    const bool tolerant = (d.attributes & kAttrManifestationTolerant) != 0;
+    if (!context.ManifestedByDownload()) {
+        DfuStatusReply reply;
+        Code code = requests.GetStatus(reply);
+        if (code != DFUEngine::success) return code;
+        if (reply.status != 0) return ResultFromDfuStatus(reply.status);
+        if (reply.state != kDfuDnloadIdle) return DFUEngine::fail_mode_not_dnload_idle;
+        // The block number of the zero-length DNLOAD is not used by devices.
+        code = Manifest(context, requests, 0, tolerant);
+        if (code != DFUEngine::success) return code;
+    }
+    context.ManifestedByDownload() = false;
+    context.SetProgress(40, 0, 0);
+
+    // The USB reset starts the new firmware; the device re-enumerates in run-time mode.
+    context.SetActivity(DFUEngine::manifest_start_runtime, DFUEngine::transport_usb_wait);
+    context.Device().Reset();
+    context.SetActivity(DFUEngine::manifest_retry_runtime, DFUEngine::transport_usb_wait);
+    context.SetProgress(50, 0, 0);
+    if (!context.Reattach(false, GetEngineTiming().enumerationWaitMs)) {
+        if (context.Cancelled()) return DFUEngine::aborted;
+        context.SetActivity(DFUEngine::manifest_fail, DFUEngine::transport_usb_wait);
+        // Back in DFU mode means the device did not accept the new firmware.
+        if (context.Reattach(true, 0)) {
+            DfuRequests again(context.Device(), d.interfaceNumber);
+            DfuStatusReply reply;
+            if (again.GetStatus(reply) == DFUEngine::success && reply.status != 0) {
+                return ResultFromDfuStatus(reply.status);
+            }
+            return DFUEngine::fail_dfu_firmware;
+        }
+        return DFUEngine::fail_usb_none;
+    }
+    context.SetActivity(DFUEngine::manifest_retry_runtime, DFUEngine::transport_established);
+    context.SetProgress(100, 0, 0);
+    return DFUEngine::success;
+}
+
+}  // namespace
+
+Code RunManifest(StepContext& context) {
+    return Finish(context, ManifestStep(context));
+}
+
+}  // namespace dfuengine

@@ -1,0 +1,68 @@
+// Reconfigure: open the device, get it into DFU mode at dfuIDLE, check the file against it.
+#include "DFUEngineLocal.h"
+#include "FileAccess.h"
+#include "StepCommon.h"
+
+namespace dfuengine {
+namespace {
+
+Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
+                 const std::wstring& fileName) {
+    context.SetActivity(DFUEngine::reconfigure_connect, DFUEngine::transport_usb_open);
+    context.SetProgress(10, 0, 0);
+    DfuDescription d;
+    if (!context.Device().Describe(d)) return DFUEngine::fail_usb_open;
+    context.SetActivity(DFUEngine::reconfigure_connect, DFUEngine::transport_usb_check);
+    if (d.transferSize == 0) return DFUEngine::fail_usb_desc_bad;
+
+    if (!d.dfuMode) {
+        if (dfuModeOnly) return DFUEngine::fail_mode_no_dfu;
+        // Run-time mode: detach, reset unless the device detaches itself, wait for DFU mode.
+        context.SetActivity(DFUEngine::reconfigure_start_runtime, DFUEngine::transport_usb_check);
+        context.SetProgress(20, 0, 0);
+        DfuRequests runtime(context.Device(), d.interfaceNumber);
+        Code code = runtime.Detach(d.detachTimeoutMs);
+        if (code != DFUEngine::success) return code;
+        if (!(d.attributes & kAttrWillDetach)) context.Device().Reset();
+        context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_wait);
+        context.SetProgress(30, 0, 0);
+        if (!context.Reattach(true, GetEngineTiming().enumerationWaitMs)) {
+            return DFUEngine::fail_mode_no_dfu;
+        }
+        context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_open);
+        if (!context.Device().Describe(d)) return DFUEngine::fail_usb_open;
+        if (!d.dfuMode) return DFUEngine::fail_mode_no_dfu;
+        if (d.transferSize == 0) return DFUEngine::fail_usb_desc_bad;
+    }
+
+    context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_check);
+    context.SetProgress(60, 0, 0);
+    DfuRequests requests(context.Device(), d.interfaceNumber);
+    Code code = BringToIdle(context, requests);
+    if (code != DFUEngine::success) return code;
+
+    context.SetActivity(DFUEngine::reconfigure_checking, DFUEngine::transport_usb_check);
+    context.SetProgress(80, 0, 0);
+    if (checkFile) {
+        std::vector<std::uint8_t> data;
+        dfufile::FileInfo info;
+        code = LoadFirmwareFile(fileName, data, info);
+        if (code != DFUEngine::success) return code;
+        if (info.vendor != 0xFFFF && info.vendor != d.vendor) return DFUEngine::fail_file_vendor;
+        if (info.product != 0xFFFF && info.product != d.product) {
+            return DFUEngine::fail_file_product;
+        }
+    }
+    context.SetActivity(DFUEngine::reconfigure_checking, DFUEngine::transport_established);
+    context.SetProgress(100, 0, 0);
+    return DFUEngine::success;
+}
+
+}  // namespace
+
+Code RunReconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
+                    const std::wstring& fileName) {
+    return Finish(context, Reconfigure(context, dfuModeOnly, checkFile, fileName));
+}
+
+}  // namespace dfuengine

@@ -1,0 +1,10 @@
+// Platforms without WinUSB: no such back end.
+#include "Transport.h"
+
+namespace dfuengine {
+
+std::unique_ptr<Backend> MakeWinUsbBackend() {
+    return nullptr;
+}
+
+}  // namespace dfuengine
