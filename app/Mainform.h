@@ -1,0 +1,132 @@
+// The program's one window, TMajorForm: its controls, its run-time state and its handlers.
+//
+// The class is one window, but its code is kept with the subsystem each part belongs to: the
+// layout and the shell (start-up, close rules, device changes) in app/, the conversation with
+// the headset and the settings pages in device/, the firmware upgrade in upgrade/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "bridge/DfuBridge.h"
+#include "ui/Application.h"
+#include "ui/Forms.h"
+
+// The fixed-size text fields of the window: zero-terminated byte strings of 256 bytes.
+using TTextField = char[256];
+
+class TMajorForm : public ui::TForm {
+  public:
+    TMajorForm();
+    ~TMajorForm() override;
+
+    // ---- Controls on the window itself (tab order as listed)
+    ui::TLabel* SelectComPortLabel;
+    ui::TListBox* ComPortListBox;
+    ui::TButton* OpenComPortButton;
+    ui::TButton* CloseComPortButton;
+    ui::TPageControl* PageControl1;
+    ui::TButton* RestoreDefaultButton;
+    ui::TButton* ExitButton;
+    ui::TMemo* InfoMemo;
+    ui::TPaintBox* PaintBox1;
+    ui::TLabel* DeviceInfoLabel;
+    ui::TLabel* DeviceBdAddrInfoLabel;
+    ui::TLabel* FWVerLabel;
+
+    // ---- Speed-dial page
+    ui::TTabSheet* SpeedDialSettingTabSheet;
+    ui::TLabeledEdit* SpeedDial1LabeledEdit;
+    ui::TLabeledEdit* SpeedDial2LabeledEdit;
+    ui::TLabeledEdit* SpeedDial3LabeledEdit;
+    ui::TButton* SaveSpeedDialSettingButton;
+    ui::TMemo* SpeedDialSettingMemo;
+
+    // ---- A2DP page
+    ui::TTabSheet* A2DPAudioSettingTabSheet;
+    ui::TLabeledEdit* A2DPAudioMixPercentageLabeledEdit;
+    ui::TUpDown* A2DPAudioMixPercentageUpDown;
+    ui::TButton* SaveA2dpAudioSettingButton;
+    ui::TMemo* A2DPAudioSettingMemo;
+
+    // ---- GPS page
+    ui::TTabSheet* GPSAudioSettingTabSheet;
+    ui::TLabeledEdit* GPSAudioMixPercentageLabeledEdit;
+    ui::TUpDown* GPSAudioMixPercentageUpDown;
+    ui::TLabeledEdit* GPSAudioSharingLabeledEdit;
+    ui::TUpDown* GPSAudioSharingUpDown;
+    ui::TButton* SaveGPSAudioSettingButton;
+    ui::TMemo* GPSAudioSettingMemo;
+
+    // ---- Firmware-upgrade page
+    ui::TTabSheet* DeviceFirmwareUpgradeTabSheet;
+    ui::TButton* OpenDfuFileButton;
+    ui::TLabel* DFUFileNameLabel;
+    ui::TLabel* DfuDeviceLabel;
+    ui::TLabel* ConfigInfoLabel;
+    ui::TLabel* BdAddrInfoLabel;
+    ui::TButton* StartDFUUpgradeButton;
+    ui::TLabel* InfoLabel;
+    ui::TLabel* ElapsedLabel;
+    ui::TProgressBar* UpgradeProgressBar;
+    ui::TLabel* HintLabel;
+
+    // ---- Components without a visible area
+    ui::TOpenDialog* OpenDialog1;
+    ui::TTimer* UartRespTimeoutTimer;
+    ui::TTimer* ShowPromptTimer;
+    ui::TTimer* ProgressTimer;
+    ui::TTimer* StartDFUTimer;
+    ui::TTimer* DFUCloseComPortTimer;
+
+    // ---- Run-time state (one writer each: the window thread unless a comment says otherwise)
+    DfuEngineHandle DfuEngine = nullptr;  // engine handle from the bridge, null = none
+    std::string IniFilePath;              // full path of the settings file
+    TTextField DfuFileName = {};          // the chosen firmware file, "" = none
+    int32_t PendingCommand = 9999;        // code of the request awaiting a reply; 9999 = none
+    bool OkReceived = false;
+    bool PortOpen = false;
+    int32_t PortSessionActive = 0;  // the user opened the port and has not closed it
+    TTextField ComPortName = {};    // description of the port opened last
+    bool SpeedDialChanged = false;
+    bool A2dpMixChanged = false;
+    bool GpsSettingChanged = false;
+    bool RestoreDefaultPending = false;
+    int32_t UpgradeStage = 0;  // 0 = no firmware upgrade running
+    bool NoDeviceWarning = true;
+    void* DeviceNotifyHandle = nullptr;
+    TTextField DeviceName = {};
+    TTextField DeviceBdAddress = {};
+
+    // ---- Window events
+    void FormCreate(ui::TObject* sender);
+    void FormShow(ui::TObject* sender);
+    void ShowPromptTimerTimer(ui::TObject* sender);
+    void FormCloseQuery(ui::TObject* sender, bool& canClose);
+    void FormClose(ui::TObject* sender, ui::TCloseAction& action);
+    void ExitButtonClick(ui::TObject* sender);
+    void PaintBox1Click(ui::TObject* sender);
+    void WndProc(ui::TMessage& message) override;
+
+    // Sets label's caption to text with line feeds inserted between characters so that no line
+    // is wider than the label.
+    void SetWrappedLabelText(ui::TLabel* label, const std::string& text);
+
+    // ---- Operations of the device and upgrade subsystems used by the shell
+    void UpdateControlStates();
+    void ShowGpsSharingText();
+    void RefreshComPortList();
+    void SelectUsbPort();
+    void DisconnectDevice();
+    bool PortActive() const;
+
+  private:
+    void CreateControls();
+    void HandleDeviceChange(ui::TMessage& message);
+};
+
+// The one main window of the program (set by Application->CreateForm).
+extern TMajorForm* MajorForm;
+
+// Process-wide: the window has not been shown yet.
+extern bool FirstShow;

@@ -1,0 +1,169 @@
+// The window's layout: every control and component at its place, with its design-time state.
+// Coordinates are Left, Top, Width, Height relative to the parent's client area.
+#include "app/Mainform.h"
+
+namespace {
+
+template <class T, class Parent>
+T* Place(Parent* parent, const char* name, int left, int top, int width, int height) {
+    T* control = new T(parent);
+    control->SetName(name);
+    control->SetBounds(left, top, width, height);
+    return control;
+}
+
+// A note pane on a settings page: read-only, no border, the page's colour, not a tab stop.
+ui::TMemo* NotePane(ui::TTabSheet* page, const char* name) {
+    auto* memo = Place<ui::TMemo>(page, name, 8, 192, 601, 105);
+    memo->SetReadOnly(true);
+    memo->SetBorderStyle(ui::bsNone);
+    memo->SetColor(ui::clBtnFace);
+    memo->SetTabStop(false);
+    return memo;
+}
+
+// A read-only percentage edit with an up-down bound to it (1..100, starting at 20).
+ui::TUpDown* PercentageUpDown(ui::TTabSheet* page, const char* name, ui::TLabeledEdit* edit) {
+    auto* upDown = Place<ui::TUpDown>(page, name, 373, 40, 16, 21);
+    upDown->SetMin(1);
+    upDown->SetMax(100);
+    upDown->SetPosition(20);
+    upDown->SetWrap(false);
+    upDown->SetAssociate(edit);
+    return upDown;
+}
+
+}  // namespace
+
+void TMajorForm::CreateControls() {
+    using namespace ui;
+    SetName("MajorForm");
+    SetBorderStyle(bsDialog);
+    SetBorderIcons(biSystemMenu);
+    SetClientWidth(883);
+    SetClientHeight(544);
+    SetPosition(poScreenCenter);
+    TFont font;  // "MS Sans Serif", height -11 (8 point), default character set
+    SetFont(font);
+
+    // Window controls, in tab order.
+    SelectComPortLabel = Place<TLabel>(this, "SelectComPortLabel", 8, 24, 137, 18);
+    SelectComPortLabel->SetAlignment(taRightJustify);
+    ComPortListBox = Place<TListBox>(this, "ComPortListBox", 160, 16, 345, 97);
+    ComPortListBox->SetItemHeight(13);
+    OpenComPortButton = Place<TButton>(this, "OpenComPortButton", 528, 16, 113, 33);
+    CloseComPortButton = Place<TButton>(this, "CloseComPortButton", 528, 80, 113, 33);
+    PageControl1 = Place<TPageControl>(this, "PageControl1", 16, 128, 801, 329);
+    RestoreDefaultButton = Place<TButton>(this, "RestoreDefaultButton", 424, 488, 177, 41);
+    ExitButton = Place<TButton>(this, "ExitButton", 640, 488, 177, 41);
+    // The communication log lies below the client area: it is never visible.
+    InfoMemo = Place<TMemo>(this, "InfoMemo", 24, 560, 417, 97);
+    InfoMemo->SetScrollBars(ssBoth);
+    PaintBox1 = Place<TPaintBox>(this, "PaintBox1", 16, 464, 801, 41);
+    DeviceInfoLabel = Place<TLabel>(this, "DeviceInfoLabel", 16, 464, 793, 18);
+    DeviceInfoLabel->SetVisible(false);
+    DeviceBdAddrInfoLabel = Place<TLabel>(this, "DeviceBdAddrInfoLabel", 16, 480, 441, 18);
+    DeviceBdAddrInfoLabel->SetVisible(false);
+    FWVerLabel = Place<TLabel>(this, "FWVerLabel", 16, 512, 217, 13);
+
+    // Pages, in page order.
+    SpeedDialSettingTabSheet = new TTabSheet(PageControl1);
+    SpeedDialSettingTabSheet->SetName("SpeedDialSettingTabSheet");
+    A2DPAudioSettingTabSheet = new TTabSheet(PageControl1);
+    A2DPAudioSettingTabSheet->SetName("A2DPAudioSettingTabSheet");
+    GPSAudioSettingTabSheet = new TTabSheet(PageControl1);
+    GPSAudioSettingTabSheet->SetName("GPSAudioSettingTabSheet");
+    DeviceFirmwareUpgradeTabSheet = new TTabSheet(PageControl1);
+    DeviceFirmwareUpgradeTabSheet->SetName("DeviceFirmwareUpgradeTabSheet");
+
+    // Speed-dial page.
+    TTabSheet* page = SpeedDialSettingTabSheet;
+    SpeedDial1LabeledEdit = Place<TLabeledEdit>(page, "SpeedDial1LabeledEdit", 152, 40, 377, 21);
+    SpeedDial2LabeledEdit = Place<TLabeledEdit>(page, "SpeedDial2LabeledEdit", 152, 88, 377, 21);
+    SpeedDial3LabeledEdit = Place<TLabeledEdit>(page, "SpeedDial3LabeledEdit", 152, 136, 377, 21);
+    SaveSpeedDialSettingButton =
+        Place<TButton>(page, "SaveSpeedDialSettingButton", 616, 248, 145, 41);
+    SpeedDialSettingMemo = NotePane(page, "SpeedDialSettingMemo");
+
+    // A2DP page.
+    page = A2DPAudioSettingTabSheet;
+    A2DPAudioMixPercentageLabeledEdit =
+        Place<TLabeledEdit>(page, "A2DPAudioMixPercentageLabeledEdit", 324, 40, 49, 21);
+    A2DPAudioMixPercentageLabeledEdit->SetReadOnly(true);
+    A2DPAudioMixPercentageLabeledEdit->SetText("20");
+    A2DPAudioMixPercentageUpDown =
+        PercentageUpDown(page, "A2DPAudioMixPercentageUpDown", A2DPAudioMixPercentageLabeledEdit);
+    SaveA2dpAudioSettingButton =
+        Place<TButton>(page, "SaveA2dpAudioSettingButton", 616, 248, 145, 41);
+    A2DPAudioSettingMemo = NotePane(page, "A2DPAudioSettingMemo");
+
+    // GPS page.
+    page = GPSAudioSettingTabSheet;
+    GPSAudioMixPercentageLabeledEdit =
+        Place<TLabeledEdit>(page, "GPSAudioMixPercentageLabeledEdit", 324, 40, 49, 21);
+    GPSAudioMixPercentageLabeledEdit->SetReadOnly(true);
+    GPSAudioMixPercentageLabeledEdit->SetText("20");
+    GPSAudioMixPercentageUpDown =
+        PercentageUpDown(page, "GPSAudioMixPercentageUpDown", GPSAudioMixPercentageLabeledEdit);
+    GPSAudioSharingLabeledEdit =
+        Place<TLabeledEdit>(page, "GPSAudioSharingLabeledEdit", 324, 88, 49, 21);
+    GPSAudioSharingLabeledEdit->SetReadOnly(true);
+    // Not bound to an edit: the sharing edit shows a word, not the position.
+    GPSAudioSharingUpDown = Place<TUpDown>(page, "GPSAudioSharingUpDown", 373, 88, 17, 21);
+    GPSAudioSharingUpDown->SetMin(-1);
+    GPSAudioSharingUpDown->SetMax(2);
+    GPSAudioSharingUpDown->SetPosition(1);
+    GPSAudioSharingUpDown->SetWrap(false);
+    SaveGPSAudioSettingButton =
+        Place<TButton>(page, "SaveGPSAudioSettingButton", 616, 248, 145, 41);
+    GPSAudioSettingMemo = NotePane(page, "GPSAudioSettingMemo");
+
+    // Firmware-upgrade page (the Start button comes first in its tab order).
+    page = DeviceFirmwareUpgradeTabSheet;
+    OpenDfuFileButton = Place<TButton>(page, "OpenDfuFileButton", 8, 24, 209, 41);
+    DFUFileNameLabel = Place<TLabel>(page, "DFUFileNameLabel", 232, 24, 553, 41);
+    DFUFileNameLabel->SetWordWrap(true);
+    DfuDeviceLabel = Place<TLabel>(page, "DfuDeviceLabel", 8, 72, 777, 18);
+    ConfigInfoLabel = Place<TLabel>(page, "ConfigInfoLabel", 8, 96, 777, 18);
+    BdAddrInfoLabel = Place<TLabel>(page, "BdAddrInfoLabel", 8, 120, 777, 18);
+    StartDFUUpgradeButton = Place<TButton>(page, "StartDFUUpgradeButton", 8, 152, 209, 41);
+    InfoLabel = Place<TLabel>(page, "InfoLabel", 8, 216, 625, 18);
+    InfoLabel->SetCaption("Information");
+    ElapsedLabel = Place<TLabel>(page, "ElapsedLabel", 640, 216, 137, 18);
+    UpgradeProgressBar = Place<TProgressBar>(page, "UpgradeProgressBar", 8, 240, 769, 17);
+    UpgradeProgressBar->SetMin(0);
+    UpgradeProgressBar->SetMax(100);
+    UpgradeProgressBar->SetSmooth(true);
+    UpgradeProgressBar->SetStep(1);
+    HintLabel = Place<TLabel>(page, "HintLabel", 8, 272, 769, 18);
+    HintLabel->SetCaption("Hint");
+    StartDFUUpgradeButton->SetTabOrder(0);
+    OpenDfuFileButton->SetTabOrder(1);
+    UpgradeProgressBar->SetTabOrder(2);
+
+    // Components without a visible area.
+    OpenDialog1 = new TOpenDialog(this);
+    OpenDialog1->SetName("OpenDialog1");
+    OpenDialog1->SetFilter("firmware file (*.dfu)|*.dfu");
+    auto timer = [this](const char* name, unsigned interval) {
+        auto* t = new TTimer(this);
+        t->SetName(name);
+        t->SetEnabled(false);
+        t->SetInterval(interval);
+        return t;
+    };
+    UartRespTimeoutTimer = timer("UartRespTimeoutTimer", 1000);
+    ShowPromptTimer = timer("ShowPromptTimer", 100);
+    ProgressTimer = timer("ProgressTimer", 100);
+    StartDFUTimer = timer("StartDFUTimer", 10);
+    DFUCloseComPortTimer = timer("DFUCloseComPortTimer", 1);
+
+    // Handlers.
+    OnCreate = [this](TObject* s) { FormCreate(s); };
+    OnShow = [this](TObject* s) { FormShow(s); };
+    OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
+    OnClose = [this](TObject* s, TCloseAction& action) { FormClose(s, action); };
+    ShowPromptTimer->OnTimer = [this](TObject* s) { ShowPromptTimerTimer(s); };
+    ExitButton->OnClick = [this](TObject* s) { ExitButtonClick(s); };
+    PaintBox1->OnClick = [this](TObject* s) { PaintBox1Click(s); };
+}

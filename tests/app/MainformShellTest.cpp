@@ -1,0 +1,375 @@
+// The shell of the main window on the headless back end: start-up, prompt, close rules,
+// device changes, the hidden strip and label wrapping.
+#include <cstring>
+
+#include "app/SettingsFile.h"
+#include "app/Texts.h"
+#include "device/ports/PortTables.h"
+#include "tests/app/FakeBridge.h"
+#include "tests/app/MainformTestFixture.h"
+
+namespace {
+
+using app::kLanguageChineseTraditional;
+using app::kLanguageEnglish;
+
+TEST_F(MainformTest, EnglishStartUpFillsEveryCaptionAndKeepsTheSmallFont) {
+    CreateWindow(kLanguageEnglish);
+    EXPECT_EQ(form->Caption(), "KX-V5 Tool Program, V1.00");
+    EXPECT_EQ(headless->Title(), "KX-V5 Tool Program");
+    EXPECT_EQ(form->Font().Charset, 1);
+    EXPECT_EQ(form->Font().Size(), 8);
+    EXPECT_EQ(form->Font().Name, "MS Sans Serif");
+    EXPECT_EQ(form->SelectComPortLabel->Caption(), "Select COM Port");
+    EXPECT_EQ(form->OpenComPortButton->Caption(), "Open COM Port");
+    EXPECT_EQ(form->CloseComPortButton->Caption(), "Close COM Port");
+    const char* tabs[] = {"Speed dial setting", "A2DP music setting", "GPS audio setting",
+                          "Firmware upgrade"};
+    ASSERT_EQ(form->PageControl1->PageCount(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(form->PageControl1->Pages(i)->Caption(), tabs[i]);
+    EXPECT_EQ(form->PageControl1->ActivePage(), form->SpeedDialSettingTabSheet);
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->EditLabel().Caption(), "Speed dial 2 ");
+    EXPECT_EQ(form->GPSAudioSharingLabeledEdit->EditLabel().Caption(), "GPS audio sharing ");
+    EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "Yes");
+    EXPECT_EQ(form->SaveGPSAudioSettingButton->Caption(), "Save");
+    EXPECT_EQ(form->StartDFUUpgradeButton->Caption(), "Start firmware upgrade");
+    EXPECT_EQ(form->OpenDfuFileButton->Caption(), "Select firmware file...");
+    EXPECT_EQ(form->ExitButton->Caption(), "Exit");
+    EXPECT_EQ(form->RestoreDefaultButton->Caption(), "Restore default settings");
+    EXPECT_EQ(form->PendingCommand, 9999);
+    EXPECT_TRUE(form->NoDeviceWarning);
+    EXPECT_EQ(fake_bridge::state.creates, 1);
+    EXPECT_EQ(form->DfuEngine, fake_bridge::state.createResult);
+    for (ui::TControl* hidden : {static_cast<ui::TControl*>(form->InfoLabel),
+                                 static_cast<ui::TControl*>(form->ElapsedLabel),
+                                 static_cast<ui::TControl*>(form->HintLabel),
+                                 static_cast<ui::TControl*>(form->UpgradeProgressBar),
+                                 static_cast<ui::TControl*>(form->DeviceInfoLabel),
+                                 static_cast<ui::TControl*>(form->DeviceBdAddrInfoLabel)}) {
+        EXPECT_FALSE(hidden->Visible()) << hidden->Name();
+    }
+}
+
+TEST_F(MainformTest, ChineseStartUpUsesBig5AtTenPoint) {
+    CreateWindow(kLanguageChineseTraditional);
+    EXPECT_EQ(form->Caption(), "KX-V5 \xE8\xA8\xAD\xE5\xAE\x9A\xE5\xB7\xA5\xE5\x85\xB7, V1.00");
+    EXPECT_EQ(form->Font().Charset, 136);
+    EXPECT_EQ(form->Font().Size(), 10);
+    EXPECT_EQ(form->ExitButton->Caption(), "\xE9\x9B\xA2\xE9\x96\x8B");
+}
+
+TEST_F(MainformTest, ControlsStartInTheIdleStateWithThePortClosed) {
+    CreateWindow(kLanguageEnglish);
+    EXPECT_TRUE(form->ComPortListBox->Enabled());
+    EXPECT_TRUE(form->OpenComPortButton->Enabled());
+    EXPECT_TRUE(form->PageControl1->Enabled());
+    EXPECT_FALSE(form->CloseComPortButton->Enabled());
+    EXPECT_FALSE(form->SpeedDial1LabeledEdit->Enabled());
+    EXPECT_FALSE(form->GPSAudioSharingUpDown->Enabled());
+    EXPECT_FALSE(form->StartDFUUpgradeButton->Enabled());
+    EXPECT_FALSE(form->RestoreDefaultButton->Enabled());
+    EXPECT_FALSE(form->SpeedDialSettingMemo->Enabled());
+    EXPECT_TRUE(form->ExitButton->Enabled());
+}
+
+TEST_F(MainformTest, NotePanesKeepTheirEmptyLines) {
+    CreateWindow(kLanguageEnglish);
+    const ui::TStrings& speed = form->SpeedDialSettingMemo->Lines();
+    ASSERT_EQ(speed.Count(), 3);
+    EXPECT_EQ(speed[0], "Note: ");
+    EXPECT_EQ(speed[1], "");
+    EXPECT_EQ(form->A2DPAudioSettingMemo->Lines().Count(), 3);
+    const ui::TStrings& gps = form->GPSAudioSettingMemo->Lines();
+    ASSERT_EQ(gps.Count(), 7);
+    EXPECT_EQ(gps[4],
+              "2. To input with 20 means 20% of GPS audio volume will be heard in the "
+              "mixed audio.  ");
+}
+
+TEST_F(MainformTest, PromptAppearsOnceAfterTheFirstShow) {
+    CreateWindow(kLanguageEnglish);
+    form->Show();
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+    headless->Advance(99);
+    ui::Application->ProcessMessages();
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+    headless->Advance(1);
+    ui::Application->ProcessMessages();
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "Please select COM Port and open COM Port.");
+    EXPECT_EQ(LastBox().caption, "Note");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(LastBox().owner, form);
+    form->Hide();
+    form->Show();
+    headless->Advance(1000);
+    ui::Application->ProcessMessages();
+    EXPECT_EQ(headless->MessageBoxes().size(), 1u);
+}
+
+struct CloseCase {
+    const char* name;
+    int upgradeStage;
+    int pendingCommand;
+    bool settingsChanged;
+    int answer;           // scripted answer, 0 = none
+    const char* message;  // nullptr: no message box
+    UINT flags;
+    bool canClose;
+};
+
+class MainformCloseTest : public MainformTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(MainformCloseTest, CloseQueryFollowsTheFirstRuleThatApplies) {
+    const CloseCase& c = GetParam();
+    CreateWindow(kLanguageEnglish);
+    form->UpgradeStage = c.upgradeStage;
+    form->PendingCommand = c.pendingCommand;
+    form->A2dpMixChanged = c.settingsChanged;
+    if (c.answer != 0) headless->AnswerMessageBox(c.answer);
+    bool canClose = !c.canClose;
+    form->FormCloseQuery(form, canClose);
+    EXPECT_EQ(canClose, c.canClose);
+    if (c.message == nullptr) {
+        EXPECT_TRUE(headless->MessageBoxes().empty());
+        return;
+    }
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, c.message);
+    EXPECT_EQ(LastBox().caption, "Note");
+    EXPECT_EQ(LastBox().flags, c.flags);
+}
+
+const UINT kOkWarn = MB_OK | MB_ICONWARNING;
+const UINT kAsk = MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING;
+INSTANTIATE_TEST_SUITE_P(
+    Rules, MainformCloseTest,
+    ::testing::Values(CloseCase{"UpgradeBeatsEverything", 2, 21, true, 0,
+                                "Firmware upgrade in progress.", kOkWarn, false},
+                      CloseCase{"PendingReplyBeatsEdits", 0, 8, true, 0,
+                                "Device communication in progress.", kOkWarn, false},
+                      CloseCase{"EditsYes", 0, 9999, true, IDYES,
+                                "The settings had been changed. Are you sure to exit?", kAsk, true},
+                      CloseCase{"EditsNo", 0, 9999, true, IDNO,
+                                "The settings had been changed. Are you sure to exit?", kAsk,
+                                false},
+                      CloseCase{"EditsDefaultIsNo", 0, 9999, true, 0,
+                                "The settings had been changed. Are you sure to exit?", kAsk,
+                                false},
+                      CloseCase{"Idle", 0, 9999, false, 0, nullptr, 0, true}),
+    [](const ::testing::TestParamInfo<CloseCase>& info) { return info.param.name; });
+
+TEST_F(MainformTest, ExitClosesAndWritesTheFirmwareFileName) {
+    CreateWindow(kLanguageEnglish);
+    form->Show();
+    std::strcpy(form->DfuFileName, "/fw/KX-V5_100%.dfu");
+    const std::string ini = form->IniFilePath;
+    form->ExitButton->UserClick();
+    EXPECT_TRUE(ui::Application->Terminated());
+    ASSERT_EQ(fake_bridge::state.destroyed.size(), 1u);
+    EXPECT_EQ(fake_bridge::state.destroyed[0], fake_bridge::state.createResult);
+    std::string again;
+    EXPECT_EQ(app::ReadStoredFirmwareFile(&again), "/fw/KX-V5_100%.dfu");
+    EXPECT_EQ(again, ini);
+}
+
+TEST_F(MainformTest, ExitRefusedLeavesEverythingInPlace) {
+    CreateWindow(kLanguageEnglish);
+    form->Show();
+    form->PendingCommand = 7;
+    form->ExitButton->UserClick();
+    EXPECT_FALSE(ui::Application->Terminated());
+    EXPECT_TRUE(fake_bridge::state.destroyed.empty());
+    EXPECT_TRUE(form->Visible());
+}
+
+TEST_F(MainformTest, NoEngineIsNeverDestroyed) {
+    fake_bridge::state.createResult = nullptr;
+    CreateWindow(kLanguageEnglish);
+    form->Close();
+    EXPECT_TRUE(fake_bridge::state.destroyed.empty());
+}
+
+#ifndef _WIN32
+TEST_F(MainformTest, StoredFirmwareFileIsShownAtStartAndAnEmptyOneIsWrittenAtClose) {
+    std::string ini;
+    app::ReadStoredFirmwareFile(&ini);
+    app::WriteStoredFirmwareFile(ini, "/fw/KX-V5_%d.dfu");
+    CreateWindow(kLanguageEnglish);
+    EXPECT_STREQ(form->DfuFileName, "/fw/KX-V5_%d.dfu");
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), "/fw/KX-V5_%d.dfu");
+    form->DfuFileName[0] = '\0';
+    form->Close();
+    EXPECT_EQ(ReadFile(ini), "[Setting]\nDFU_FileName=\n");
+}
+
+TEST_F(MainformTest, OverlongStoredPathIsDroppedNotCut) {
+    std::string ini;
+    app::ReadStoredFirmwareFile(&ini);
+    app::WriteStoredFirmwareFile(ini, "/" + std::string(300, 'a') + ".dfu");
+    CreateWindow(kLanguageEnglish);
+    EXPECT_STREQ(form->DfuFileName, "");
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), "");
+}
+
+TEST_F(MainformTest, UnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
+    CreateWindow(kLanguageEnglish);
+    form->Show();
+    form->IniFilePath = configHome + "/missing-folder/QVDFUUpgrade.INI";
+    form->ExitButton->UserClick();
+    EXPECT_TRUE(ui::Application->Terminated());
+    ASSERT_EQ(headless->ShownExceptions().size(), 1u);
+    EXPECT_NE(headless->ShownExceptions()[0].find(form->IniFilePath), std::string::npos);
+}
+#endif
+
+TEST_F(MainformTest, ShiftClickOnTheStripRevealsTheDeviceLines) {
+    CreateWindow(kLanguageEnglish);
+    form->Show();
+    form->PaintBox1->UserClick();
+    EXPECT_FALSE(form->DeviceInfoLabel->Visible());
+    for (int shift : {0xA0, 0xA1}) {
+        form->DeviceInfoLabel->Hide();
+        form->DeviceBdAddrInfoLabel->Hide();
+        headless->SetKeyDown(shift, true);
+        form->PaintBox1->UserClick();
+        headless->ReleaseAllKeys();
+        EXPECT_TRUE(form->DeviceInfoLabel->Visible()) << shift;
+        EXPECT_TRUE(form->DeviceBdAddrInfoLabel->Visible()) << shift;
+    }
+    // Nothing hides them again.
+    form->PaintBox1->UserClick();
+    EXPECT_TRUE(form->DeviceInfoLabel->Visible());
+}
+
+// ---- Label wrapping: at 8 point every narrow character is 6 px wide and a wide one 12 px;
+// DFUFileNameLabel is 553 px wide, so 92 narrow characters fit on a line.
+
+TEST_F(MainformTest, WrappingEmptyTextGivesEmptyCaption) {
+    CreateWindow(kLanguageEnglish);
+    form->DFUFileNameLabel->SetCaption("x");
+    form->SetWrappedLabelText(form->DFUFileNameLabel, "");
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), "");
+}
+
+TEST_F(MainformTest, WrappingBreaksALongPathBetweenCharactersWithoutLosingAny) {
+    CreateWindow(kLanguageEnglish);
+    std::string path = "/";
+    for (int i = 0; path.size() < 200; ++i) path += "folder" + std::to_string(i) + "/";
+    form->SetWrappedLabelText(form->DFUFileNameLabel, path);
+    const std::string caption = form->DFUFileNameLabel->Caption();
+    EXPECT_EQ(caption.substr(0, 92), path.substr(0, 92));
+    EXPECT_EQ(caption[92], '\n');
+    EXPECT_EQ(caption.substr(93, 92), path.substr(92, 92));
+    EXPECT_EQ(caption[185], '\n');
+    std::string joined;
+    for (char c : caption)
+        if (c != '\n') joined += c;
+    EXPECT_EQ(joined, path);
+    // A path that fits stays on one line; a line feed in the text starts a new line.
+    form->SetWrappedLabelText(form->DFUFileNameLabel, path.substr(0, 92));
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), path.substr(0, 92));
+    form->SetWrappedLabelText(form->DFUFileNameLabel, "a\nb");
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), "a\nb");
+}
+
+TEST_F(MainformTest, WrappingMovesAWideCharacterWholeToTheNextLine) {
+    CreateWindow(kLanguageEnglish);
+    // 91 narrow characters (546 px) and a wide one (12 px) overflow the 553 px line.
+#ifdef _WIN32
+    const std::string wide = "\xB4\xFA";  // a Big5 pair; measured as one character
+#else
+    const std::string wide = "\xE6\xB8\xAC";  // one CJK character in UTF-8
+#endif
+    const std::string text = std::string(91, 'a') + wide + "b";
+    form->SetWrappedLabelText(form->DFUFileNameLabel, text);
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), std::string(91, 'a') + "\n" + wide + "b");
+}
+
+// ---- Device arrival and removal
+
+void Present(FakePorts& ports, std::vector<device::FoundPort> list) {
+    ports.present = list;
+}
+
+TEST_F(MainformTest, StartUpListsPortsAndPreselectsTheFirstUsbPort) {
+    Present(ports, {{"COM4", "USB Serial Device"}, {"COM1", "Communications Port"}});
+    CreateWindow(kLanguageEnglish);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"COM1  -  Communications Port",
+                                                "COM4  -  USB Serial Device"}));
+    EXPECT_EQ(form->ComPortListBox->ItemIndex(), 1);
+}
+
+TEST_F(MainformTest, ArrivalRefreshesTheListUnlessAPortSessionIsActive) {
+    CreateWindow(kLanguageEnglish);
+    EXPECT_TRUE(Rows().empty());
+    Present(ports, {{"COM7", "USB Serial Device"}});
+    form->PortSessionActive = 1;
+    form->Perform(WM_DEVICECHANGE, 0x8000, 0);
+    EXPECT_TRUE(Rows().empty());
+    form->PortSessionActive = 0;
+    form->Perform(WM_DEVICECHANGE, 0x8000, 0);
+    EXPECT_EQ(Rows(), std::vector<std::string>{"COM7  -  USB Serial Device"});
+    EXPECT_EQ(form->ComPortListBox->ItemIndex(), 0);
+    // Node changes and other events do nothing.
+    Present(ports, {});
+    form->Perform(WM_DEVICECHANGE, 7, 0);
+    EXPECT_EQ(Rows().size(), 1u);
+}
+
+TEST_F(MainformTest, RemovalOfTheOpenPortsDeviceDisconnects) {
+    Present(ports, {{"COM3", "USB Serial Device"}, {"COM5", "Other"}});
+    CreateWindow(kLanguageEnglish);
+    form->PortOpen = true;
+    form->PortSessionActive = 1;
+    std::strcpy(form->ComPortName, "USB Serial Device");
+    form->FWVerLabel->SetCaption("Firmware version: V1.02");
+    Present(ports, {{"COM5", "Other"}});
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_FALSE(form->PortOpen);
+    EXPECT_EQ(form->PortSessionActive, 0);
+    EXPECT_EQ(form->FWVerLabel->Caption(), "");
+    EXPECT_EQ(Rows(), std::vector<std::string>{"COM5  -  Other"});
+    EXPECT_EQ(form->ComPortListBox->ItemIndex(), -1);  // no USB selection after a removal
+}
+
+TEST_F(MainformTest, RemovalKeepsThePortWhenItsDescriptionIsStillPresentOrTheCountIsUnchanged) {
+    Present(ports,
+            {{"COM3", "USB Serial Device"}, {"COM4", "USB Serial Device"}, {"COM5", "Other"}});
+    CreateWindow(kLanguageEnglish);
+    form->PortOpen = true;
+    form->PortSessionActive = 1;
+    std::strcpy(form->ComPortName, "USB Serial Device");
+    // The other port with the same description remains.
+    Present(ports, {{"COM4", "USB Serial Device"}, {"COM5", "Other"}});
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_TRUE(form->PortOpen);
+    EXPECT_EQ(Rows().size(), 3u);  // the session is active: no refresh
+    // Same number of ports as listed: never closes.
+    Present(ports, {{"COM6", "A"}, {"COM7", "B"}, {"COM8", "C"}});
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_TRUE(form->PortOpen);
+}
+
+TEST_F(MainformTest, RemovalWhileClosedButInSessionNeitherClosesNorRefreshes) {
+    Present(ports, {{"COM3", "USB Serial Device"}});
+    CreateWindow(kLanguageEnglish);
+    form->PortSessionActive = 1;
+    Present(ports, {});
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_EQ(form->PortSessionActive, 1);
+    EXPECT_EQ(Rows().size(), 1u);
+}
+
+TEST_F(MainformTest, WindowRegistersForUsbDeviceNotifications) {
+    CreateWindow(kLanguageEnglish);
+    ASSERT_EQ(headless->DeviceNotifications().size(), 1u);
+    const GUID& g = headless->DeviceNotifications()[0].interfaceClass;
+    EXPECT_EQ(g.Data1, 0xA5DCBF10u);
+    EXPECT_EQ(g.Data2, 0x6530);
+    EXPECT_EQ(g.Data3, 0x11D2);
+    EXPECT_EQ(g.Data4[7], 0xED);
+    EXPECT_EQ(form->DeviceNotifyHandle, headless->DeviceNotifications()[0].handle);
+}
+
+}  // namespace

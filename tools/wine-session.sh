@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# A short scripted session with the real program under Wine on the current X display:
+# start it, wait for the main window, answer the start-up prompt, take a screenshot, close it
+# with its Exit button. Exits non-zero when the window does not appear or the program does
+# not end cleanly.
+#   tools/wine-session.sh <path of QVDFUUpgrade.exe> <screenshot.png>
+set -euo pipefail
+EXE=$1
+SHOT=$2
+QV_ROOT=${QV_ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
+# shellcheck source=tests/wine-env.sh
+. "$QV_ROOT/tests/wine-env.sh"
+qv_wine_prefix_ready
+
+# The caption the window must carry in the chosen language.
+case "${LC_ALL:-${LANG:-}}" in
+    zh_TW*) title='KX-V5 設定工具, V1.00' ;;
+    *) title='KX-V5 Tool Program, V1.00' ;;
+esac
+
+start=$(date +%s%N)
+(cd "$(dirname "$EXE")" && exec wine ./QVDFUUpgrade.exe) &
+pid=$!
+
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1) || {
+    echo "main window '$title' did not appear" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+}
+shown=$(date +%s%N)
+echo "window shown after $(((shown - start) / 1000000)) ms"
+
+# The start-up prompt (caption "Note" / "注意") comes 100 ms after the window: answer it.
+case "$title" in
+    KX-V5\ Tool*) note='^Note$' ;;
+    *) note='^注意$' ;;
+esac
+if box=$(timeout 10 xdotool search --sync --onlyvisible --name "$note" | head -n 1); then
+    sleep 0.3
+    import -window root "${SHOT%.png}-prompt.png" || true
+    xdotool key --window "$box" Return
+fi
+sleep 0.5
+import -window root "$SHOT"
+
+# Exit button: client coordinates 640,488 size 177x41.
+xdotool mousemove --window "$wid" 728 508 click 1
+for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+    echo "program did not end after Exit" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+fi
+wait "$pid"
