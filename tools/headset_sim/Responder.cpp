@@ -1,0 +1,124 @@
+#include "Responder.h"
+
+#include <cstdlib>
+
+#include "device/protocol/CommandCodes.h"
+#include "device/protocol/StatusLine.h"
+
+namespace headsetsim {
+namespace {
+
+using namespace device;
+
+std::string Status(int32_t code, const std::string& payload = std::string()) {
+    std::string line = "+QVSTS1=" + std::to_string(code);
+    if (!payload.empty()) line += "," + payload;
+    return line;
+}
+
+// The device keeps the leading run of dial characters, at most 16 of them.
+std::string DialOf(const std::string& argument) {
+    size_t length = 0;
+    while (length < argument.size() && length < 16 && IsDialChar(argument[length])) ++length;
+    return argument.substr(0, length);
+}
+
+int32_t NumberOf(const std::string& argument) {
+    return static_cast<int32_t>(std::strtol(argument.c_str(), nullptr, 10));
+}
+
+std::string& DialSlot(HeadsetState& state, int32_t code) {
+    switch (code) {
+        case UART_CMD_QUERY_SPEED_DIAL1:
+        case UART_CMD_ASSIGN_SPEED_DIAL1:
+            return state.SpeedDial1;
+        case UART_CMD_QUERY_SPEED_DIAL2:
+        case UART_CMD_ASSIGN_SPEED_DIAL2:
+            return state.SpeedDial2;
+        default:
+            return state.SpeedDial3;
+    }
+}
+
+const std::string& DialSlot(const HeadsetState& state, int32_t code) {
+    return DialSlot(const_cast<HeadsetState&>(state), code);  // only read through the result
+}
+
+}  // namespace
+
+std::string StatusLineFor(int32_t code, const HeadsetState& state, int32_t signature) {
+    switch (code) {
+        case UART_CMD_QUERY_ID:
+            return Status(code,
+                          std::to_string(signature) + "," + std::to_string(state.IdentityValue2));
+        case UART_CMD_QUERY_FW_VERSION:
+            return Status(code, std::to_string(state.FirmwareVersion));
+        case CMD_QUERY_DEVICE_NAME:
+            return Status(code, state.DeviceName);
+        case CMD_QUERY_BD_ADDRESS:
+            return Status(code, state.BdAddress);
+        case UART_CMD_QUERY_SPEED_DIAL1:
+        case UART_CMD_QUERY_SPEED_DIAL2:
+        case UART_CMD_QUERY_SPEED_DIAL3:
+        case UART_CMD_ASSIGN_SPEED_DIAL1:
+        case UART_CMD_ASSIGN_SPEED_DIAL2:
+        case UART_CMD_ASSIGN_SPEED_DIAL3:
+            return Status(code, DialSlot(state, code));
+        case UART_CMD_QUERY_MUSIC_MIX_SETTING:
+        case UART_CMD_ASSIGN_MUSIC_MIX_SETTING:
+            return Status(code, std::to_string(state.A2dpMixPercent));
+        case UART_CMD_QUERY_GPS_MIX_SETTING:
+        case UART_CMD_ASSIGN_GPS_MIX_SETTING:
+            return Status(code, std::to_string(state.GpsMixPercent) + "," +
+                                    std::to_string(state.GpsVoiceSharing));
+        case UART_CMD_ENTER_DFU_MODE:
+        case UART_CMD_RESTORE_DEFAULT_SETTING:
+            return Status(code);
+        default:
+            return std::string();
+    }
+}
+
+Response Respond(const Request& request, HeadsetState& state) {
+    Response response;
+    if (!request.Valid || !IsKnownCommand(request.Code)) return response;
+    const int32_t code = request.Code;
+    const auto& args = request.Arguments;
+    const std::string first = args.empty() ? std::string() : args[0];
+
+    switch (code) {
+        case UART_CMD_ASSIGN_SPEED_DIAL1:
+        case UART_CMD_ASSIGN_SPEED_DIAL2:
+        case UART_CMD_ASSIGN_SPEED_DIAL3:
+            if (args.size() != 1) return response;
+            DialSlot(state, code) = DialOf(first);
+            response.StateChanged = true;
+            break;
+        case UART_CMD_ASSIGN_MUSIC_MIX_SETTING:
+            if (args.size() != 1) return response;
+            state.A2dpMixPercent = NumberOf(first);
+            response.StateChanged = true;
+            break;
+        case UART_CMD_ASSIGN_GPS_MIX_SETTING:
+            if (args.size() != 2) return response;
+            state.GpsMixPercent = NumberOf(first);
+            state.GpsVoiceSharing = NumberOf(args[1]);
+            response.StateChanged = true;
+            break;
+        case UART_CMD_RESTORE_DEFAULT_SETTING:
+            state.RestoreDefaultSettings();
+            response.StateChanged = true;
+            break;
+        case UART_CMD_ENTER_DFU_MODE:
+            response.EnterDfuMode = true;
+            break;
+        default:
+            break;
+    }
+    if (!response.StateChanged && !args.empty()) return Response();  // a query with arguments
+    response.Acknowledged = true;
+    response.StatusLine = StatusLineFor(code, state, kIdentitySignature);
+    return response;
+}
+
+}  // namespace headsetsim

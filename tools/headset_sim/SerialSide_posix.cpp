@@ -1,0 +1,128 @@
+#include "SerialSide_posix.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "device/ports/ComLinkFolder_posix.h"
+
+namespace headsetsim {
+namespace {
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + strerror(errno);
+}
+
+// Raw bytes both ways: no echo, no CR/LF translation, no line editing.
+bool MakeRaw(int fd) {
+    termios settings;
+    if (tcgetattr(fd, &settings) != 0) return false;
+    cfmakeraw(&settings);
+    cfsetispeed(&settings, B115200);
+    cfsetospeed(&settings, B115200);
+    return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+bool MakeFolders(const std::string& folder) {
+    for (size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos == folder.size() || folder[pos] == '/') {
+            const std::string part = folder.substr(0, pos);
+            if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SerialSide::Open(const std::string& tty, std::string& error) {
+    Close();
+    if (!tty.empty()) {
+        fd_ = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0) {
+            error = SystemError("cannot open " + tty);
+            return false;
+        }
+        MakeRaw(fd_);  // not a terminal (a fifo, a file) is fine for a test rig
+        toolPath_ = tty;
+        return true;
+    }
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) {
+        error = SystemError("cannot create a pty");
+        Close();
+        return false;
+    }
+    const char* slave = ptsname(fd_);
+    toolPath_ = slave != nullptr ? slave : "";
+    slaveHold_ = ::open(toolPath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveHold_ < 0 || !MakeRaw(slaveHold_)) {
+        error = SystemError("cannot set up " + toolPath_);
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void SerialSide::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    if (slaveHold_ >= 0) ::close(slaveHold_);
+    fd_ = -1;
+    slaveHold_ = -1;
+}
+
+bool SerialSide::WriteAll(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p = {fd_, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+            continue;
+        }
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool ComLinks::Add(const std::string& folder, const std::string& portName,
+                   const std::string& target, std::string& error) {
+    const std::string name = device::ComLinkNameOf(portName);
+    if (name.empty()) {
+        error = "not a COM port name: " + portName;
+        return false;
+    }
+    if (!MakeFolders(folder)) {
+        error = SystemError("cannot create " + folder);
+        return false;
+    }
+    const std::string path = folder + "/" + name;
+    ::unlink(path.c_str());  // a link left by an earlier run
+    if (::symlink(target.c_str(), path.c_str()) != 0) {
+        error = SystemError("cannot create " + path);
+        return false;
+    }
+    links_.push_back({path, target});
+    lastPath_ = path;
+    return true;
+}
+
+void ComLinks::Remove() {
+    for (const Link& link : links_) {
+        char buffer[4096];
+        const ssize_t n = ::readlink(link.path.c_str(), buffer, sizeof buffer - 1);
+        if (n >= 0 && std::string(buffer, static_cast<size_t>(n)) == link.target) {
+            ::unlink(link.path.c_str());
+        }
+    }
+    links_.clear();
+}
+
+}  // namespace headsetsim

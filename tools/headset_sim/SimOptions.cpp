@@ -1,0 +1,113 @@
+#include "SimOptions.h"
+
+#include <cstdlib>
+
+namespace headsetsim {
+namespace {
+
+bool ToNumber(const std::string& text, int32_t& value) {
+    char* end = nullptr;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || number < INT32_MIN || number > INT32_MAX) return false;
+    value = static_cast<int32_t>(number);
+    return true;
+}
+
+}  // namespace
+
+const char* UsageText() {
+    return "usage: qv-headset-sim [options]\n"
+           "Plays a KX-V5 headset on a serial line: answers \"AT+QVCMD1=\" requests with \"OK\"\n"
+           "and a \"+QVSTS1=\" status line, and prints each request and answer.\n"
+           "  --tty PATH          use this tty instead of a new pty pair\n"
+           "  --com COMn          link the line as COMn in the COM link folder\n"
+           "  --com-dir DIR       the COM link folder (default: the tool's own)\n"
+           "  --wine-prefix DIR   also link it as DIR/dosdevices/comn and map it in the\n"
+           "                      prefix's registry (restart its wineserver to list it)\n"
+           "  --no-wine-reg       link only, leave the prefix's registry alone\n"
+           "  --state FILE        load and keep the settings in FILE\n"
+           "  --control FILE      fault switches, one per line, read before each answer\n"
+           "  --fault WORD        silent, status-first, other-code, foreign-signature, lf, crlf,\n"
+           "                      split=N, merge, garbage, echo, overlong, delay=MS, hangup,\n"
+           "                      only-code=N (repeatable)\n"
+           "  --dfu-return MS     after code 20, come back on a new line after MS ms\n"
+           "  --dfu-version V     the firmware version it comes back with\n"
+           "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
+           "  --quiet             print only the PTY, LINK and READY lines\n"
+           "Signals: SIGUSR1 prints the stored state; SIGTERM and SIGINT end the simulator.\n";
+}
+
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error,
+                  bool& help) {
+    help = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        auto number = [&](int32_t& out) {
+            std::string text;
+            if (!value(text)) return false;
+            if (!ToNumber(text, out)) {
+                error = arg + ": not a number: " + text;
+                return false;
+            }
+            return true;
+        };
+        std::string text;
+        bool ok = true;
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+        } else if (arg == "--tty") {
+            ok = value(options.Tty);
+        } else if (arg == "--com") {
+            ok = value(options.ComName);
+        } else if (arg == "--com-dir") {
+            ok = value(options.ComDir);
+        } else if (arg == "--wine-prefix") {
+            ok = value(options.WinePrefix);
+        } else if (arg == "--no-wine-reg") {
+            options.WineRegister = false;
+        } else if (arg == "--state") {
+            ok = value(options.StateFile);
+        } else if (arg == "--control") {
+            ok = value(options.ControlFile);
+        } else if (arg == "--fault") {
+            ok = value(text);
+            if (ok && !options.Faults.Apply(text)) {
+                error = "unknown fault: " + text;
+                ok = false;
+            }
+        } else if (arg == "--dfu-return") {
+            ok = number(options.DfuReturnMs);
+        } else if (arg == "--dfu-version") {
+            ok = number(options.DfuVersion);
+        } else if (arg == "--version") {
+            ok = number(options.Initial.FirmwareVersion);
+        } else if (arg == "--name") {
+            ok = value(options.Initial.DeviceName);
+        } else if (arg == "--address") {
+            ok = value(options.Initial.BdAddress);
+        } else if (arg == "--id2") {
+            ok = number(options.Initial.IdentityValue2);
+        } else if (arg == "--quiet") {
+            options.Quiet = true;
+        } else {
+            error = "unknown option: " + arg;
+            ok = false;
+        }
+        if (!ok) return false;
+    }
+    if (!options.WinePrefix.empty() && options.ComName.empty()) {
+        error = "--wine-prefix needs --com";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace headsetsim

@@ -1,0 +1,34 @@
+// The command line of qv-headset-sim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "HeadsetState.h"
+#include "SimFaults.h"
+
+namespace headsetsim {
+
+struct SimOptions {
+    std::string Tty;           // --tty PATH: use this line instead of a new pty
+    std::string ComName;       // --com COMn: link the line as this COM port
+    std::string ComDir;        // --com-dir DIR: the COM link folder (default: the tool's)
+    std::string WinePrefix;    // --wine-prefix DIR: also link it in DIR/dosdevices
+    bool WineRegister = true;  // --no-wine-reg: do not map the port in the prefix's registry
+    std::string StateFile;     // --state FILE: settings kept across runs
+    std::string ControlFile;   // --control FILE: fault switches read before each answer
+    SimFaults Faults;          // --fault WORD[=VALUE], repeatable
+    int32_t DfuReturnMs = -1;  // --dfu-return MS: come back after code 20 (default: end)
+    int32_t DfuVersion = -1;   // --dfu-version V: the version it comes back with
+    bool Quiet = false;        // --quiet: print only the PTY/LINK/READY lines
+    HeadsetState Initial;      // --version V, --name TEXT, --address TEXT, --id2 N
+};
+
+// False with a message for a bad command line; help is set for --help.
+bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error,
+                  bool& help);
+
+const char* UsageText();
+
+}  // namespace headsetsim

@@ -1,0 +1,267 @@
+// qv-headset-sim: plays a KX-V5 headset on a serial line, for users and tests without the
+// hardware. See UsageText() in SimOptions.cpp.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DfuModeHook.h"
+#include "HeadsetState.h"
+#include "ReplyPlan.h"
+#include "RequestLine.h"
+#include "Responder.h"
+#include "SerialSide_posix.h"
+#include "SimOptions.h"
+#include "device/ports/ComLinkFolder_posix.h"
+
+namespace headsetsim {
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_dump = 0;
+
+void OnStop(int) {
+    g_stop = 1;
+}
+void OnDump(int) {
+    g_dump = 1;
+}
+
+void InstallSignals() {
+    struct sigaction action = {};
+    action.sa_handler = OnStop;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    action.sa_handler = OnDump;
+    sigaction(SIGUSR1, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void Sleep(int32_t ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Bytes as a person reads them: CR, LF and other control bytes escaped, long runs shortened.
+std::string Printable(const std::string& bytes) {
+    std::string out;
+    const size_t shown = bytes.size() > 120 ? 100 : bytes.size();
+    for (size_t i = 0; i < shown; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c < 0x20 || c >= 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else
+            out += static_cast<char>(c);
+    }
+    if (shown < bytes.size()) out += "...(" + std::to_string(bytes.size()) + " bytes)";
+    return out;
+}
+
+// Maps the port in a Wine prefix's registry, as Wine's own port setup expects.
+void RegisterInWine(const std::string& prefix, const std::string& port, const std::string& tty) {
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv("WINEPREFIX", prefix.c_str(), 1);
+        setenv("WINEDEBUG", "-all", 1);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("wine", "wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", port.c_str(),
+               "/d", tty.c_str(), "/f", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+    if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "qv-headset-sim: could not map %s in %s\n", port.c_str(),
+                     prefix.c_str());
+    }
+}
+
+class Simulator {
+  public:
+    explicit Simulator(SimOptions options) : options_(std::move(options)) {
+        state_ = options_.Initial;
+        if (!options_.StateFile.empty()) state_.Load(options_.StateFile);
+        hook_ = options_.DfuReturnMs >= 0
+                    ? MakeTimedReturnHook(options_.DfuReturnMs, options_.DfuVersion)
+                    : MakeStayAwayHook();
+    }
+
+    int Run() {
+        InstallSignals();
+        SaveState();
+        for (;;) {
+            if (!OpenLine()) return 1;
+            const Ending ending = Serve();
+            CloseLine();
+            if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
+            Say("DFU leaving the serial line");
+            int32_t version = state_.FirmwareVersion;
+            if (!hook_->RunDfuMode(version)) return 0;
+            state_.FirmwareVersion = version;
+            SaveState();
+            Say("DFU back, firmware version %d", version);
+        }
+    }
+
+  private:
+    enum class Ending { Stopped, HungUp, EnteredDfu };
+
+    void Say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        if (options_.Quiet) return;
+        va_list args;
+        va_start(args, format);
+        std::vprintf(format, args);
+        va_end(args);
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
+    bool OpenLine() {
+        std::string error;
+        if (!side_.Open(options_.Tty, error)) {
+            std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
+            return false;
+        }
+        std::printf("PTY %s\n", side_.ToolPath().c_str());
+        if (!options_.ComName.empty()) {
+            const std::string folder =
+                options_.ComDir.empty() ? device::ComLinkFolderPath() : options_.ComDir;
+            if (!links_.Add(folder, options_.ComName, side_.ToolPath(), error)) {
+                std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
+                return false;
+            }
+            std::printf("LINK %s\n", links_.LastPath().c_str());
+            if (!options_.WinePrefix.empty()) {
+                if (!links_.Add(options_.WinePrefix + "/dosdevices", options_.ComName,
+                                side_.ToolPath(), error)) {
+                    std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
+                    return false;
+                }
+                std::printf("LINK %s\n", links_.LastPath().c_str());
+                if (options_.WineRegister) {
+                    RegisterInWine(options_.WinePrefix, options_.ComName, side_.ToolPath());
+                }
+            }
+        }
+        std::printf("READY\n");
+        std::fflush(stdout);
+        return true;
+    }
+
+    void CloseLine() {
+        side_.Close();
+        links_.Remove();
+        splitter_ = LineSplitter();
+    }
+
+    void SaveState() {
+        if (!options_.StateFile.empty() && !state_.Save(options_.StateFile)) {
+            std::fprintf(stderr, "qv-headset-sim: cannot write %s\n", options_.StateFile.c_str());
+        }
+    }
+
+    SimFaults CurrentFaults() {
+        SimFaults faults = options_.Faults;
+        std::string error;
+        if (!options_.ControlFile.empty()) {
+            SimFaults::FromFile(options_.ControlFile, faults, error);
+            if (!error.empty()) std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
+        }
+        return faults;
+    }
+
+    Ending Serve() {
+        char buffer[512];
+        while (!g_stop) {
+            if (g_dump) {
+                g_dump = 0;
+                std::printf("STATE\n%sEND\n", state_.Serialize().c_str());
+                std::fflush(stdout);
+            }
+            pollfd p = {side_.Fd(), POLLIN, 0};
+            const int ready = poll(&p, 1, 100);
+            if (ready <= 0) continue;
+            const ssize_t n = read(side_.Fd(), buffer, sizeof buffer);
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) continue;
+                Sleep(50);  // a given tty without a peer: wait for one
+                continue;
+            }
+            for (const std::string& line : splitter_.Feed(buffer, static_cast<size_t>(n))) {
+                const Ending ending = Answer(line);
+                if (ending != Ending::Stopped) return ending;
+            }
+        }
+        return Ending::Stopped;
+    }
+
+    // Stopped here means "go on serving".
+    Ending Answer(const std::string& line) {
+        Say("<- %s", Printable(line).c_str());
+        const Request request = ParseRequestLine(line);
+        const Response response = Respond(request, state_);
+        if (response.StateChanged) SaveState();
+        const SimFaults faults = CurrentFaults();
+        const std::vector<LineWrite> writes = PlanReply(line, request, response, state_, faults);
+        if (writes.empty()) Say("   (silent)");
+        for (const LineWrite& write : writes) {
+            Sleep(write.PauseBeforeMs);
+            Say("-> %s", Printable(write.Bytes).c_str());
+            side_.WriteAll(write.Bytes);
+            if (write.HangUpAfter) {
+                Sleep(50);
+                Say("HANGUP");
+                return Ending::HungUp;
+            }
+        }
+        if (response.EnterDfuMode && !writes.empty()) {
+            Sleep(100);  // let the tool read the answer before the line goes
+            return Ending::EnteredDfu;
+        }
+        return Ending::Stopped;
+    }
+
+    SimOptions options_;
+    HeadsetState state_;
+    std::unique_ptr<DfuModeHook> hook_;
+    SerialSide side_;
+    ComLinks links_;
+    LineSplitter splitter_;
+};
+
+}  // namespace
+}  // namespace headsetsim
+
+int main(int argc, char** argv) {
+    using namespace headsetsim;
+    SimOptions options;
+    std::string error;
+    bool help = false;
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error, help)) {
+        std::fprintf(stderr, "qv-headset-sim: %s\n%s", error.c_str(), UsageText());
+        return 2;
+    }
+    if (help) {
+        std::printf("%s", UsageText());
+        return 0;
+    }
+    return Simulator(std::move(options)).Run();
+}
