@@ -1,0 +1,149 @@
+// The Linux back end over a fake sysfs tree in a temporary folder: the walk must give the same
+// result as on Windows for the same devices.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "upgrade/enum/SimulatedDescriptors.h"
+#include "upgrade/enum/UsbHostSysfs.h"
+#include "upgrade/enum/UsbWalk.h"
+
+namespace upgrade {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Bytes;
+
+class SysfsUsbHostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "usbwalk-sysfs-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        devices_ = root_ / "devices";
+        fs::create_directories(devices_);
+        std::memset(DeviceConfigText, 0, sizeof DeviceConfigText);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    void Write(const std::string& device, const std::string& attribute, const std::string& text) {
+        fs::create_directories(devices_ / device);
+        std::ofstream(devices_ / device / attribute, std::ios::binary) << text;
+    }
+    void WriteDescriptors(const std::string& device, const Bytes& deviceDescriptor,
+                          const Bytes& configurationSet) {
+        std::string bytes(deviceDescriptor.begin(), deviceDescriptor.end());
+        bytes.append(configurationSet.begin(), configurationSet.end());
+        Write(device, "descriptors", bytes);
+    }
+
+    void AddHub(const std::string& device, int ports, int bus, int address) {
+        WriteDescriptors(device, sim::DeviceDescriptorBytes(0, 0, 0, 9),
+                         sim::ConfigurationSet({sim::ConfigurationDescriptorBytes(0),
+                                                sim::InterfaceDescriptorBytes(0, 0, 9)}));
+        Write(device, "maxchild", std::to_string(ports) + "\n");
+        Write(device, "busnum", std::to_string(bus) + "\n");
+        Write(device, "devnum", std::to_string(address) + "\n");
+        Write(device, "bConfigurationValue", "1\n");
+    }
+
+    // A device like the headset, with the kernel's cached texts of its strings.
+    void AddDevice(const std::string& device, const std::string& configuration, int bus,
+                   int address) {
+        WriteDescriptors(device, sim::DeviceDescriptorBytes(1, 2, 3),
+                         sim::ConfigurationSet({sim::ConfigurationDescriptorBytes(4, 1),
+                                                sim::InterfaceDescriptorBytes(0, 5),
+                                                sim::EndpointDescriptorBytes(0x81)}));
+        Write(device, "bConfigurationValue", "1\n");
+        Write(device, "configuration", configuration + "\n");
+        Write(device, "manufacturer", "FW:MAKER PSR:M\n");
+        Write(device, "product", "KX-V5\n");
+        Write(device, "serial", "000102\n");
+        Write(device, "busnum", std::to_string(bus) + "\n");
+        Write(device, "devnum", std::to_string(address) + "\n");
+        Write(device, "speed", "12\n");
+        fs::create_directories(devices_ / (device + ":1.0"));
+    }
+
+    std::string Walk(const std::string& usbfs = "/nonexistent-usbfs") {
+        SysfsUsbHost host(devices_.string(), usbfs);
+        WalkUsbDeviceTree(host);
+        return DeviceConfigText;
+    }
+
+    fs::path root_;
+    fs::path devices_;
+};
+
+TEST_F(SysfsUsbHostTest, FindsTheLastMatchingDeviceBehindRootAndExternalHubs) {
+    AddHub("usb1", 4, 1, 1);
+    fs::create_directories(devices_ / "1-0:1.0");
+    AddDevice("1-1", "fw:kx_v5.dfu psr:kx_v5.psr", 1, 2);
+    AddHub("1-3", 2, 1, 3);
+    AddDevice("1-3.2", "FW:BELOW.DFU PSR:HUB.PSR", 1, 4);
+
+    EXPECT_EQ(Walk(), "FW:BELOW.DFU PSR:HUB.PSR");
+
+    fs::remove_all(devices_ / "1-3.2");
+    std::memset(DeviceConfigText, 0, sizeof DeviceConfigText);
+    EXPECT_EQ(Walk(), "FW:KX_V5.DFU PSR:KX_V5.PSR");
+}
+
+TEST_F(SysfsUsbHostTest, ControllersFollowBusNumbers) {
+    AddHub("usb10", 1, 10, 1);
+    AddDevice("10-1", "FW:BUS10 PSR:10", 10, 2);
+    AddHub("usb2", 1, 2, 1);
+    AddDevice("2-1", "FW:BUS2 PSR:2", 2, 2);
+
+    EXPECT_EQ(Walk(), "FW:BUS10 PSR:10");
+}
+
+TEST_F(SysfsUsbHostTest, ConfigurationTextCountsOnlyWhenConfigurationZeroIsActive) {
+    AddHub("usb1", 1, 1, 1);
+    AddDevice("1-1", "FW:A PSR:B", 1, 2);
+    Write("1-1", "bConfigurationValue", "2\n");
+
+    EXPECT_EQ(Walk(), "");
+}
+
+TEST_F(SysfsUsbHostTest, Utf8TextsComeBackUnchangedExceptAsciiLetters) {
+    AddHub("usb1", 1, 1, 1);
+    AddDevice("1-1", "fw:\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80.dfu psr:x", 1, 2);
+
+    EXPECT_EQ(Walk(), "FW:\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80.DFU PSR:X");
+}
+
+TEST_F(SysfsUsbHostTest, FailedControlTransferLeavesTheStringUnread) {
+    AddHub("usb1", 1, 1, 1);
+    AddDevice("1-1", "FW:A PSR:B", 1, 2);
+    // A usbfs node that opens but is no usbfs device: every control transfer fails.
+    fs::create_directories(root_ / "usbfs" / "001");
+    std::ofstream(root_ / "usbfs" / "001" / "002") << "not a device";
+
+    EXPECT_EQ(Walk((root_ / "usbfs").string()), "");
+}
+
+TEST_F(SysfsUsbHostTest, OnlyHubDeviceNamesOpen) {
+    AddHub("usb1", 2, 1, 1);
+    AddDevice("1-1", "FW:A PSR:B", 1, 2);
+    Write("outside", "descriptors", std::string(18, '\t'));
+    SysfsUsbHost host(devices_.string(), "/nonexistent-usbfs");
+    for (const char* path : {"\\\\.\\1-1", "\\\\.\\..", "\\\\.\\usb1/../outside", "\\\\.\\outside",
+                             "\\\\.\\HCD1", "\\\\.\\HCD", "usb1", "\\\\.\\1-", "\\\\.\\-1"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(host.OpenNode(path), nullptr);
+    }
+    for (const char* path : {"\\\\.\\HCD0", "\\\\.\\usb1"}) {
+        UsbNodeHandle node = host.OpenNode(path);
+        EXPECT_NE(node, nullptr) << path;
+        if (node != nullptr) host.CloseNode(node);
+    }
+}
+
+}  // namespace
+}  // namespace upgrade
