@@ -1,0 +1,304 @@
+// The simulator driven over its pty by a small client, as the tool drives a headset.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "SimClient.h"
+#include "device/protocol/Protocol.h"
+
+namespace headsetsim::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class SimPtyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qv-sim-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        sim.Stop();
+        fs::remove_all(dir);
+    }
+
+    void Start(std::vector<std::string> args) {
+        ASSERT_TRUE(sim.Start(args)) << sim.Output();
+        ASSERT_TRUE(client.Open(sim.TtyPath())) << sim.TtyPath();
+    }
+
+    // One request and its answer of `lineFeeds` lines.
+    std::string Ask(const std::string& request, int lineFeeds = 2) {
+        client.Send(request);
+        return client.Receive(lineFeeds);
+    }
+
+    fs::path dir;
+    SimProcess sim;
+    LineClient client;
+};
+
+TEST_F(SimPtyTest, AnswersEveryCommandAndKeepsTheSettings) {
+    Start({});
+    const struct {
+        const char* request;
+        const char* status;
+    } exchanges[] = {
+        {"AT+QVCMD1=7\r", "+QVSTS1=7,84894534,1"},
+        {"AT+QVCMD1=8\r", "+QVSTS1=8,102"},
+        {"AT+QVCMD1=9\r", "+QVSTS1=9,KX-V5"},
+        {"AT+QVCMD1=10\r", "+QVSTS1=10,00:1A:7D:DA:71:13"},
+        {"AT+QVCMD1=1\r", "+QVSTS1=1"},
+        {"AT+QVCMD1=4\r", "+QVSTS1=4,50"},
+        {"AT+QVCMD1=5\r", "+QVSTS1=5,70,1"},
+        {"AT+QVCMD1=21,+886*12#\r", "+QVSTS1=21,+886*12#"},
+        {"AT+QVCMD1=22,\r", "+QVSTS1=22"},
+        {"AT+QVCMD1=23,0912345678\r", "+QVSTS1=23,0912345678"},
+        {"AT+QVCMD1=24,35\r", "+QVSTS1=24,35"},
+        {"AT+QVCMD1=25,80,0\r", "+QVSTS1=25,80,0"},
+        {"AT+QVCMD1=1\r", "+QVSTS1=1,+886*12#"},
+        {"AT+QVCMD1=2\r", "+QVSTS1=2"},
+        {"AT+QVCMD1=3\r", "+QVSTS1=3,0912345678"},
+        {"AT+QVCMD1=4\r", "+QVSTS1=4,35"},
+        {"AT+QVCMD1=5\r", "+QVSTS1=5,80,0"},
+        {"AT+QVCMD1=27\r", "+QVSTS1=27"},
+        {"AT+QVCMD1=1\r", "+QVSTS1=1"},
+        {"AT+QVCMD1=3\r", "+QVSTS1=3"},
+        {"AT+QVCMD1=4\r", "+QVSTS1=4,50"},
+        {"AT+QVCMD1=5\r", "+QVSTS1=5,70,1"},
+    };
+    for (const auto& e : exchanges) {
+        const std::string answer = Ask(e.request);
+        EXPECT_EQ(answer, std::string("OK\r\n") + e.status + "\r\n") << e.request;
+        // And the tool's own parser takes it as the answer to that request.
+        const int32_t code = std::atoi(e.request + 10);
+        EXPECT_EQ(device::ClassifyLine(e.status), device::LineKind::Status);
+        EXPECT_EQ(device::ParseStatusLine(e.status).Code, code) << e.status;
+    }
+    EXPECT_TRUE(sim.WaitForOutput("<- AT+QVCMD1=25,80,0\n"));  // it shows the conversation
+}
+
+TEST_F(SimPtyTest, RefusesMalformedRequestsAndUnknownCodes) {
+    Start({});
+    for (const char* request : {"AT+QVCMD1=6\r", "AT+QVCMD1=x\r", "at+qvcmd1=8\r",
+                                "AT+QVCMD1=8,1\r", "AT+QVCMD1=25,1\r"}) {
+        EXPECT_EQ(Ask(request, 1), "ERROR\r\n") << request;
+    }
+    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,50\r\n");  // nothing was changed
+}
+
+TEST_F(SimPtyTest, KeepsItsStateInAFileAcrossRestarts) {
+    const std::string state = (dir / "headset.state").string();
+    Start({"--state", state, "--version", "215", "--name", "KX-V5 Pro"});
+    Ask("AT+QVCMD1=21,*99#\r");
+    Ask("AT+QVCMD1=24,42\r");
+    sim.Signal(SIGUSR1);
+    EXPECT_TRUE(sim.WaitForOutput("SpeedDial1=*99#\n"));
+    EXPECT_EQ(sim.Stop(), 0);
+
+    std::ifstream in(state);
+    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(saved.find("SpeedDial1=*99#\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("A2dpMixPercent=42\n"), std::string::npos) << saved;
+
+    SimProcess again;
+    ASSERT_TRUE(again.Start({"--state", state}));
+    LineClient second;
+    ASSERT_TRUE(second.Open(again.TtyPath()));
+    second.Send("AT+QVCMD1=1\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=1,*99#\r\n");
+    second.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=8,215\r\n");
+    second.Send("AT+QVCMD1=9\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=9,KX-V5 Pro\r\n");
+}
+
+TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
+    const fs::path links = dir / "dosdevices";
+    const fs::path prefix = dir / "prefix";
+    Start({"--com", "COM7", "--com-dir", links.string(), "--wine-prefix", prefix.string(),
+           "--no-wine-reg"});
+    ASSERT_EQ(sim.Links().size(), 2u);
+    EXPECT_EQ(fs::read_symlink(links / "com7"), sim.TtyPath());
+    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/com7"), sim.TtyPath());
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_FALSE(fs::is_symlink(links / "com7"));
+    EXPECT_FALSE(fs::is_symlink(prefix / "dosdevices/com7"));
+}
+
+TEST_F(SimPtyTest, LinksIntoTheToolsFolderByDefault) {
+    ::setenv("QV_COM_DIR", (dir / "tool-links").c_str(), 1);
+    Start({"--com", "COM12"});
+    ::unsetenv("QV_COM_DIR");
+    EXPECT_EQ(fs::read_symlink(dir / "tool-links/com12"), sim.TtyPath());
+}
+
+TEST_F(SimPtyTest, EnterDfuModeAnswersThenLeavesTheLine) {
+    Start({"--com", "COM3", "--com-dir", dir.string()});
+    EXPECT_EQ(Ask("AT+QVCMD1=20\r"), "OK\r\n+QVSTS1=20\r\n");
+    EXPECT_TRUE(client.HungUp());
+    EXPECT_EQ(sim.WaitForExit(), 0);
+    EXPECT_FALSE(fs::is_symlink(dir / "com3"));
+}
+
+TEST_F(SimPtyTest, ComesBackAfterDfuModeWithTheNewVersion) {
+    Start({"--com", "COM3", "--com-dir", dir.string(), "--dfu-return", "100", "--dfu-version",
+           "103"});
+    EXPECT_EQ(Ask("AT+QVCMD1=20\r"), "OK\r\n+QVSTS1=20\r\n");
+    EXPECT_TRUE(client.HungUp());
+    ASSERT_TRUE(sim.WaitForOutput("READY\n"));
+    EXPECT_TRUE(fs::is_symlink(dir / "com3"));
+    ASSERT_TRUE(client.Open((dir / "com3").string()));
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,103\r\n");
+}
+
+TEST_F(SimPtyTest, UsesAGivenTty) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    ASSERT_TRUE(sim.Start({"--tty", slave}));
+    EXPECT_EQ(sim.TtyPath(), slave);
+    termios raw;
+    tcgetattr(master, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master, TCSANOW, &raw);
+    ASSERT_EQ(write(master, "AT+QVCMD1=8\r", 12), 12);
+    std::string answer;
+    char buffer[256];
+    const auto end = Clock::now() + std::chrono::seconds(2);
+    while (answer.find("102\r\n") == std::string::npos && Clock::now() < end) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0) answer.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(answer, "OK\r\n+QVSTS1=8,102\r\n");
+    sim.Stop();
+    close(master);
+}
+
+struct FaultCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* request;
+    int lineFeeds;
+    std::string expected;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SimFaultTest : public SimPtyTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(SimFaultTest, ShapesTheAnswer) {
+    Start(GetParam().args);
+    EXPECT_EQ(Ask(GetParam().request, GetParam().lineFeeds), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, SimFaultTest,
+    ::testing::Values(
+        FaultCase{"StatusFirst",
+                  {"--fault", "status-first"},
+                  "AT+QVCMD1=8\r",
+                  2,
+                  "+QVSTS1=8,102\r\nOK\r\n"},
+        FaultCase{"OtherCode",
+                  {"--fault", "other-code"},
+                  "AT+QVCMD1=8\r",
+                  2,
+                  "OK\r\n+QVSTS1=9,KX-V5\r\n"},
+        FaultCase{"ForeignSignature",
+                  {"--fault", "foreign-signature"},
+                  "AT+QVCMD1=7\r",
+                  2,
+                  "OK\r\n+QVSTS1=7,12345678,1\r\n"},
+        FaultCase{"LineFeedOnly", {"--fault", "lf"}, "AT+QVCMD1=8\r", 2, "OK\n+QVSTS1=8,102\n"},
+        FaultCase{"Echo",
+                  {"--fault", "echo"},
+                  "AT+QVCMD1=8\r",
+                  3,
+                  "AT+QVCMD1=8\r\nOK\r\n+QVSTS1=8,102\r\n"},
+        FaultCase{"Garbage",
+                  {"--fault", "garbage"},
+                  "AT+QVCMD1=8\r",
+                  4,
+                  "\x01#~garbage\x7f\xff +QV OK?\r\n\r\nOK\r\n+QVSTS1=8,102\r\n"},
+        FaultCase{"Overlong",
+                  {"--fault", "overlong"},
+                  "AT+QVCMD1=8\r",
+                  2,
+                  std::string(2000, 'X') + "OK\r\n+QVSTS1=8,102\r\n"},
+        FaultCase{"OnlyForItsCode",
+                  {"--fault", "status-first", "--fault", "only-code=9"},
+                  "AT+QVCMD1=8\r",
+                  2,
+                  "OK\r\n+QVSTS1=8,102\r\n"},
+        FaultCase{"ForItsCode",
+                  {"--fault", "other-code", "--fault", "only-code=8"},
+                  "AT+QVCMD1=8\r",
+                  2,
+                  "OK\r\n+QVSTS1=9,KX-V5\r\n"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+TEST_F(SimPtyTest, SilentSendsNothing) {
+    Start({"--fault", "silent"});
+    client.Send("AT+QVCMD1=7\r");
+    EXPECT_EQ(client.ReceiveFor(400), "");
+}
+
+TEST_F(SimPtyTest, SplitWritesTheAnswerInSmallPieces) {
+    Start({"--fault", "split=3"});
+    EXPECT_EQ(Ask("AT+QVCMD1=7\r"), "OK\r\n+QVSTS1=7,84894534,1\r\n");
+    EXPECT_GE(client.chunks.size(), 5u);  // 27 bytes in 9 writes, 20 ms apart
+    for (const std::string& chunk : client.chunks) EXPECT_LE(chunk.size(), 6u) << chunk;
+}
+
+TEST_F(SimPtyTest, MergeWritesBothLinesAtOnce) {
+    Start({"--fault", "merge", "--fault", "delay=50"});
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,102\r\n");
+    EXPECT_EQ(client.chunks.size(), 1u);
+}
+
+TEST_F(SimPtyTest, DelayHoldsTheAnswerBack) {
+    Start({"--fault", "delay=300"});
+    const auto start = Clock::now();
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,102\r\n");
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(300));
+}
+
+TEST_F(SimPtyTest, HangUpDropsTheLineAfterOk) {
+    Start({"--fault", "hangup", "--com", "COM4", "--com-dir", dir.string()});
+    client.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(client.Receive(1), "OK\r\n");
+    EXPECT_TRUE(client.HungUp());
+    EXPECT_EQ(sim.WaitForExit(), 0);
+    EXPECT_FALSE(fs::is_symlink(dir / "com4"));
+}
+
+TEST_F(SimPtyTest, ControlFileSwitchesFaultsWhileRunning) {
+    const std::string control = (dir / "faults").string();
+    Start({"--control", control, "--fault", "echo"});
+    // Without the file the command line holds; with it, the file does.
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r", 3), "AT+QVCMD1=8\r\nOK\r\n+QVSTS1=8,102\r\n");
+    std::ofstream(control) << "# a comment\nstatus-first\nlf\n";
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "+QVSTS1=8,102\nOK\n");
+    std::ofstream(control) << "silent\n";
+    client.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(client.ReceiveFor(300), "");
+    std::ofstream(control, std::ios::trunc);
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,102\r\n");
+}
+
+}  // namespace
+}  // namespace headsetsim::test
