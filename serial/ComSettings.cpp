@@ -14,7 +14,9 @@ bool Assign(T* field, T value) {
 
 }  // namespace
 
-void TFlowControl::Changed() { port_->ApplyDCB(); }
+void TFlowControl::Changed() {
+    port_->ApplyDCB();
+}
 void TFlowControl::SetDTR(TDTRControl value) {
     if (Assign(&dtr_, value)) Changed();
 }

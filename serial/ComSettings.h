@@ -9,7 +9,7 @@
 class TCustomComPort;
 
 class TFlowControl {
-public:
+  public:
     explicit TFlowControl(TCustomComPort* port) : port_(port) {}
     TDTRControl DTR() const { return dtr_; }
     TRTSControl RTS() const { return rts_; }
@@ -22,7 +22,7 @@ public:
     void SetXOnLimit(std::uint16_t value);
     void SetXOffLimit(std::uint16_t value);
 
-private:
+  private:
     void Changed();
     TCustomComPort* port_;
     TDTRControl dtr_ = TDTRControl::dcDefault;
@@ -33,7 +33,7 @@ private:
 };
 
 class TCharacters {
-public:
+  public:
     explicit TCharacters(TCustomComPort* port) : port_(port) {}
     char XOn() const { return xOn_; }
     char XOff() const { return xOff_; }
@@ -46,7 +46,7 @@ public:
     void SetEof(char value) { Set(&eof_, value); }
     void SetEvent(char value) { Set(&event_, value); }
 
-private:
+  private:
     void Set(char* field, char value);
     TCustomComPort* port_;
     char xOn_ = 0x11;
@@ -57,14 +57,14 @@ private:
 };
 
 class TBufferSizes {
-public:
+  public:
     explicit TBufferSizes(TCustomComPort* port) : port_(port) {}
     std::int32_t Input() const { return input_; }
     std::int32_t Output() const { return output_; }
     void SetInput(std::int32_t value);
     void SetOutput(std::int32_t value);
 
-private:
+  private:
     TCustomComPort* port_;
     std::int32_t input_ = 4096;
     std::int32_t output_ = 2048;
@@ -72,7 +72,7 @@ private:
 
 // Driver time-outs in milliseconds, in the field order of the system's time-out record.
 class TTimeouts {
-public:
+  public:
     explicit TTimeouts(TCustomComPort* port) : port_(port) {}
     std::uint32_t ReadInterval() const { return values_[0]; }
     std::uint32_t ReadMultiplier() const { return values_[1]; }
@@ -85,7 +85,7 @@ public:
     void SetWriteMultiplier(std::uint32_t value) { Set(3, value); }
     void SetWriteConstant(std::uint32_t value) { Set(4, value); }
 
-private:
+  private:
     void Set(int index, std::uint32_t value);
     TCustomComPort* port_;
     std::uint32_t values_[5] = {0, 0, 0, 0, 0};

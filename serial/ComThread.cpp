@@ -77,11 +77,17 @@ bool TComThread::Terminated() const {
     return shared_->terminated;
 }
 
-void TComThread::WaitFor() { commapi::WaitForSingleObject(handle_, INFINITE); }
+void TComThread::WaitFor() {
+    commapi::WaitForSingleObject(handle_, INFINITE);
+}
 
-void TComThread::SetPriority(int priority) { commapi::SetThreadPriority(handle_, priority); }
+void TComThread::SetPriority(int priority) {
+    commapi::SetThreadPriority(handle_, priority);
+}
 
-TComThread* TComThread::Current() { return currentThread; }
+TComThread* TComThread::Current() {
+    return currentThread;
+}
 
 bool TComThread::Synchronize(std::function<void()> fn) {
     std::shared_ptr<Shared> shared = shared_;
@@ -95,23 +101,22 @@ bool TComThread::Synchronize(std::function<void()> fn) {
         }
         shared->changed.notify_all();
     });
-    ui::TWindowThread::Post(
-        [shared, handOver, fn = std::move(fn), release = std::move(release)] {
-            {
-                // A call of a thread that has been told to stop belongs to a closed port.
-                std::lock_guard<std::mutex> lock(shared->mutex);
-                if (shared->terminated) return;
-            }
-            std::exception_ptr error;
-            try {
-                fn();
-            } catch (...) {
-                error = std::current_exception();
-            }
+    ui::TWindowThread::Post([shared, handOver, fn = std::move(fn), release = std::move(release)] {
+        {
+            // A call of a thread that has been told to stop belongs to a closed port.
             std::lock_guard<std::mutex> lock(shared->mutex);
-            handOver->ran = true;
-            handOver->error = error;
-        });
+            if (shared->terminated) return;
+        }
+        std::exception_ptr error;
+        try {
+            fn();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        handOver->ran = true;
+        handOver->error = error;
+    });
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->changed.wait(lock, [&] { return handOver->finished || shared->terminated; });
     if (!handOver->finished || !handOver->ran) return false;

@@ -16,7 +16,7 @@
 class TCustomComPort;
 
 class TComThread {
-public:
+  public:
     // Creates and starts the thread for port at the port's ThreadPriority; null if the
     // system could not create a thread.
     static TComThread* Create(TCustomComPort* port, int priority);
@@ -48,7 +48,7 @@ public:
     // the thread deletes itself when it ends.
     void FreeOnEnd() { freeOnEnd_ = true; }
 
-private:
+  private:
     struct Shared;
     TComThread(TCustomComPort* port);
     static commapi::DWORD ThreadStart(void* argument);

@@ -6,9 +6,33 @@
 #include <initializer_list>
 
 enum class TBaudRate {
-    brDefault, br50, br75, br110, br150, br300, br600, br1200, br1800, br2000, br2400, br3600,
-    br4800, br7200, br9600, br10400, br14400, br15625, br19200, br28800, br38400, br56000,
-    br57600, br115200, br128000, br256000, brCustom
+    brDefault,
+    br50,
+    br75,
+    br110,
+    br150,
+    br300,
+    br600,
+    br1200,
+    br1800,
+    br2000,
+    br2400,
+    br3600,
+    br4800,
+    br7200,
+    br9600,
+    br10400,
+    br14400,
+    br15625,
+    br19200,
+    br28800,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000,
+    brCustom
 };
 
 enum class TDataBits { dbDefault, db4, db5, db6, db7, db8, db9 };
@@ -37,7 +61,7 @@ enum class TOption {
 
 // A set of TOption.
 class TOptions {
-public:
+  public:
     TOptions() = default;
     TOptions(std::initializer_list<TOption> options) {
         for (TOption option : options) Include(option);
@@ -48,7 +72,7 @@ public:
     bool operator==(const TOptions& other) const { return bits_ == other.bits_; }
     bool operator!=(const TOptions& other) const { return bits_ != other.bits_; }
 
-private:
+  private:
     static std::uint8_t Bit(TOption option) {
         return static_cast<std::uint8_t>(1u << static_cast<unsigned>(option));
     }
@@ -56,4 +80,12 @@ private:
 };
 
 // The seven priority levels of the event thread.
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
+};

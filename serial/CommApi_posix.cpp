@@ -36,7 +36,9 @@ BOOL Fail(DWORD error) {
 }
 
 // ERROR_SUCCESS gives TRUE; anything else, ERROR_IO_PENDING included, FALSE and the error.
-BOOL Outcome(DWORD error) { return error == ERROR_SUCCESS ? TRUE : Fail(error); }
+BOOL Outcome(DWORD error) {
+    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
 
 // Runs op on the device behind file, or fails with ERROR_INVALID_HANDLE.
 template <typename Operation>
@@ -71,7 +73,8 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, const char*) {
-    return posix::InsertHandle(std::make_shared<Event>(manualReset != FALSE, initialState != FALSE));
+    return posix::InsertHandle(
+        std::make_shared<Event>(manualReset != FALSE, initialState != FALSE));
 }
 
 BOOL SetEvent(HANDLE event) {
@@ -134,9 +137,8 @@ BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) {
     if (eventMask == nullptr || overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     std::shared_ptr<Event> event = LookUp<Event>(overlapped->hEvent);
     if (!event) return Fail(ERROR_INVALID_PARAMETER);
-    return OnDevice(file, [&](SerialDevice& device) {
-        return device.WaitEvent(eventMask, overlapped, event);
-    });
+    return OnDevice(
+        file, [&](SerialDevice& device) { return device.WaitEvent(eventMask, overlapped, event); });
 }
 
 BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* status) {
@@ -169,8 +171,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
     });
 }
 
-BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred,
-                         BOOL wait) {
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred, BOOL wait) {
     if (overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     std::shared_ptr<SerialDevice> device = LookUp<SerialDevice>(file);
     std::shared_ptr<Event> event = LookUp<Event>(overlapped->hEvent);
@@ -196,9 +197,13 @@ BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransf
     }
 }
 
-DWORD GetLastError() { return LastError(); }
+DWORD GetLastError() {
+    return LastError();
+}
 
-void SetLastError(DWORD errorCode) { LastError() = errorCode; }
+void SetLastError(DWORD errorCode) {
+    LastError() = errorCode;
+}
 
 DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, char* buffer, DWORD size,
                      void*) {
@@ -250,6 +255,8 @@ BOOL SetThreadPriority(HANDLE thread, int priority) {
     return TRUE;
 }
 
-DWORD GetCurrentThreadId() { return posix::CurrentThreadNumber(); }
+DWORD GetCurrentThreadId() {
+    return posix::CurrentThreadNumber();
+}
 
 }  // namespace commapi

@@ -1,7 +1,7 @@
 // The communications operations on Windows: the Win32 API itself.
-#include "serial/CommApi.h"
-
 #include <new>
+
+#include "serial/CommApi.h"
 
 namespace commapi {
 
@@ -12,32 +12,46 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                          creationDisposition, flagsAndAttributes, templateFile);
 }
 
-BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
+BOOL CloseHandle(HANDLE object) {
+    return ::CloseHandle(object);
+}
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES eventAttributes, BOOL manualReset, BOOL initialState,
                     const char* name) {
     return ::CreateEventA(eventAttributes, manualReset, initialState, name);
 }
 
-BOOL SetEvent(HANDLE event) { return ::SetEvent(event); }
-BOOL ResetEvent(HANDLE event) { return ::ResetEvent(event); }
+BOOL SetEvent(HANDLE event) {
+    return ::SetEvent(event);
+}
+BOOL ResetEvent(HANDLE event) {
+    return ::ResetEvent(event);
+}
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     return ::WaitForSingleObject(object, milliseconds);
 }
 
-BOOL PurgeComm(HANDLE file, DWORD flags) { return ::PurgeComm(file, flags); }
+BOOL PurgeComm(HANDLE file, DWORD flags) {
+    return ::PurgeComm(file, flags);
+}
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
     return ::SetupComm(file, inQueue, outQueue);
 }
-BOOL GetCommState(HANDLE file, DCB* dcb) { return ::GetCommState(file, dcb); }
-BOOL SetCommState(HANDLE file, DCB* dcb) { return ::SetCommState(file, dcb); }
+BOOL GetCommState(HANDLE file, DCB* dcb) {
+    return ::GetCommState(file, dcb);
+}
+BOOL SetCommState(HANDLE file, DCB* dcb) {
+    return ::SetCommState(file, dcb);
+}
 BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     return ::GetCommTimeouts(file, timeouts);
 }
 BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
     return ::SetCommTimeouts(file, timeouts);
 }
-BOOL SetCommMask(HANDLE file, DWORD eventMask) { return ::SetCommMask(file, eventMask); }
+BOOL SetCommMask(HANDLE file, DWORD eventMask) {
+    return ::SetCommMask(file, eventMask);
+}
 BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) {
     return ::WaitCommEvent(file, eventMask, overlapped);
 }
@@ -53,13 +67,16 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
                OVERLAPPED* overlapped) {
     return ::WriteFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
 }
-BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred,
-                         BOOL wait) {
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred, BOOL wait) {
     return ::GetOverlappedResult(file, overlapped, bytesTransferred, wait);
 }
 
-DWORD GetLastError() { return ::GetLastError(); }
-void SetLastError(DWORD errorCode) { ::SetLastError(errorCode); }
+DWORD GetLastError() {
+    return ::GetLastError();
+}
+void SetLastError(DWORD errorCode) {
+    ::SetLastError(errorCode);
+}
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                      char* buffer, DWORD size, void* arguments) {
     return ::FormatMessageA(flags, source, messageId, languageId, buffer, size,
@@ -103,6 +120,8 @@ HANDLE CreateThreadWithPriority(ThreadStartRoutine start, void* argument, int pr
 BOOL SetThreadPriority(HANDLE thread, int priority) {
     return ::SetThreadPriority(thread, priority);
 }
-DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+DWORD GetCurrentThreadId() {
+    return ::GetCurrentThreadId();
+}
 
 }  // namespace commapi

@@ -10,23 +10,29 @@ using namespace commapi;
 namespace {
 
 DWORD BaudRateValue(TBaudRate rate, std::int32_t custom) {
-    static const DWORD kRates[] = {0,     50,    75,    110,   150,    300,    600,
-                                   1200,  1800,  2000,  2400,  3600,   4800,   7200,
-                                   9600,  10400, 14400, 15625, 19200,  28800,  38400,
-                                   56000, 57600, 115200, 128000, 256000};
+    static const DWORD kRates[] = {0,     50,    75,    110,   150,   300,    600,    1200,  1800,
+                                   2000,  2400,  3600,  4800,  7200,  9600,   10400,  14400, 15625,
+                                   19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
     if (rate == TBaudRate::brCustom) return static_cast<DWORD>(custom);
     return kRates[static_cast<int>(rate)];
 }
 
 int Win32Priority(TThreadPriority priority) {
     switch (priority) {
-        case TThreadPriority::tpIdle: return THREAD_PRIORITY_IDLE;
-        case TThreadPriority::tpLowest: return THREAD_PRIORITY_LOWEST;
-        case TThreadPriority::tpLower: return THREAD_PRIORITY_BELOW_NORMAL;
-        case TThreadPriority::tpNormal: return THREAD_PRIORITY_NORMAL;
-        case TThreadPriority::tpHigher: return THREAD_PRIORITY_ABOVE_NORMAL;
-        case TThreadPriority::tpHighest: return THREAD_PRIORITY_HIGHEST;
-        case TThreadPriority::tpTimeCritical: break;
+        case TThreadPriority::tpIdle:
+            return THREAD_PRIORITY_IDLE;
+        case TThreadPriority::tpLowest:
+            return THREAD_PRIORITY_LOWEST;
+        case TThreadPriority::tpLower:
+            return THREAD_PRIORITY_BELOW_NORMAL;
+        case TThreadPriority::tpNormal:
+            return THREAD_PRIORITY_NORMAL;
+        case TThreadPriority::tpHigher:
+            return THREAD_PRIORITY_ABOVE_NORMAL;
+        case TThreadPriority::tpHighest:
+            return THREAD_PRIORITY_HIGHEST;
+        case TThreadPriority::tpTimeCritical:
+            break;
     }
     return THREAD_PRIORITY_TIME_CRITICAL;
 }
@@ -40,9 +46,13 @@ TCustomComPort::TCustomComPort()
       timeouts_(new TTimeouts(this)),
       handle_(INVALID_HANDLE_VALUE) {}
 
-TCustomComPort::~TCustomComPort() { Close(); }
+TCustomComPort::~TCustomComPort() {
+    Close();
+}
 
-bool TCustomComPort::Active() const { return handle_ != INVALID_HANDLE_VALUE; }
+bool TCustomComPort::Active() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+}
 
 void TCustomComPort::SetActive(bool value) {
     if (value) {
@@ -75,9 +85,9 @@ void TCustomComPort::CreateHandle() {
     eventWrite_ = commapi::CreateEventA(nullptr, TRUE, TRUE, nullptr);
     Check(eventWrite_ != nullptr);
 
-    handle_ = commapi::CreateFileA(deviceName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
-                                   nullptr);
+    handle_ =
+        commapi::CreateFileA(deviceName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     Check(handle_ != INVALID_HANDLE_VALUE);
 
     Check(commapi::PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR));
@@ -89,7 +99,8 @@ void TCustomComPort::CreateHandle() {
 }
 
 void TCustomComPort::Close() {
-    if (TComThread* current = TComThread::Current(); current != nullptr && current->Port() == this) {
+    if (TComThread* current = TComThread::Current();
+        current != nullptr && current->Port() == this) {
         // Called by the event thread (a lost device): the port is closed on the window thread.
         current->Synchronize([this] { Close(); });
         return;
@@ -129,8 +140,7 @@ void TCustomComPort::CheckActive() {
 }
 
 void TCustomComPort::RaiseInvalidCount() {
-    RaiseError(static_cast<int>(ERROR_INVALID_PARAMETER),
-               SystemErrorText(ERROR_INVALID_PARAMETER));
+    RaiseError(static_cast<int>(ERROR_INVALID_PARAMETER), SystemErrorText(ERROR_INVALID_PARAMETER));
 }
 
 void TCustomComPort::SetDeviceName(const std::string& value) {
@@ -205,7 +215,8 @@ void TCustomComPort::ApplyDCB() {
 }
 
 void TCustomComPort::CopyDCB(DCB* dcb) const {
-    if (baudRate_ != TBaudRate::brDefault) dcb->BaudRate = BaudRateValue(baudRate_, customBaudRate_);
+    if (baudRate_ != TBaudRate::brDefault)
+        dcb->BaudRate = BaudRateValue(baudRate_, customBaudRate_);
     if (dataBits_ != TDataBits::dbDefault) {
         dcb->ByteSize = static_cast<BYTE>(static_cast<int>(dataBits_) + 3);  // db4 is 4
     }
@@ -227,11 +238,20 @@ void TCustomComPort::CopyDCB(DCB* dcb) const {
         dcb->fRtsControl = static_cast<DWORD>(flowControl_->RTS()) - 1;  // rcDisable is 0
     }
     switch (flowControl_->XOnXOff()) {
-        case TXOnXOffControl::xcDefault: break;
-        case TXOnXOffControl::xcDisable: dcb->fOutX = 0, dcb->fInX = 0; break;
-        case TXOnXOffControl::xcInput: dcb->fOutX = 0, dcb->fInX = 1; break;
-        case TXOnXOffControl::xcOutput: dcb->fOutX = 1, dcb->fInX = 0; break;
-        case TXOnXOffControl::xcInputOutput: dcb->fOutX = 1, dcb->fInX = 1; break;
+        case TXOnXOffControl::xcDefault:
+            break;
+        case TXOnXOffControl::xcDisable:
+            dcb->fOutX = 0, dcb->fInX = 0;
+            break;
+        case TXOnXOffControl::xcInput:
+            dcb->fOutX = 0, dcb->fInX = 1;
+            break;
+        case TXOnXOffControl::xcOutput:
+            dcb->fOutX = 1, dcb->fInX = 0;
+            break;
+        case TXOnXOffControl::xcInputOutput:
+            dcb->fOutX = 1, dcb->fInX = 1;
+            break;
     }
     dcb->XonLim = flowControl_->XOnLimit();
     dcb->XoffLim = flowControl_->XOffLimit();
@@ -265,7 +285,9 @@ void TCustomComPort::ApplyTimeouts() {
     Check(commapi::SetCommTimeouts(handle_, &timeouts));
 }
 
-DWORD TCustomComPort::EventMask() const { return onRxChar_ ? EV_RXCHAR : 0; }
+DWORD TCustomComPort::EventMask() const {
+    return onRxChar_ ? EV_RXCHAR : 0;
+}
 
 void TCustomComPort::SetComEventMask() {
     DWORD mask = EventMask();
@@ -344,8 +366,7 @@ void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
     std::memset(&overlappedRead_, 0, sizeof overlappedRead_);
     overlappedRead_.hEvent = eventRead_;
     commapi::ResetEvent(eventRead_);
-    if (!commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr,
-                           &overlappedRead_)) {
+    if (!commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &overlappedRead_)) {
         DWORD code = commapi::GetLastError();
         if (code != ERROR_IO_PENDING) commapi::SetEvent(eventRead_);
         Check(false);

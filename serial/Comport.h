@@ -34,7 +34,7 @@ class TCustomComPort;
 using TComNotifyEvent = std::function<void(TCustomComPort* sender)>;
 
 class TCustomComPort {
-public:
+  public:
     TCustomComPort();
     TCustomComPort(const TCustomComPort&) = delete;
     TCustomComPort& operator=(const TCustomComPort&) = delete;
@@ -92,7 +92,7 @@ public:
     void ApplyBuffer();
     void ApplyTimeouts();
 
-protected:
+  protected:
     // Opens and configures the device.
     virtual void CreateHandle();
     // Releases the event thread, the device and the events; never raises.
@@ -101,7 +101,7 @@ protected:
     void Check(bool succeeded);
     [[noreturn]] void RaiseError(int code, const std::string& message);
 
-private:
+  private:
     friend class TComThread;
 
     // One cycle of the event thread: wait for an event, then deliver it.
@@ -155,6 +155,6 @@ private:
 };
 
 class TComPort : public TCustomComPort {
-public:
+  public:
     TComPort() = default;
 };

@@ -24,7 +24,9 @@ HandleTable& Table() {
     return table;
 }
 
-std::uintptr_t Key(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+std::uintptr_t Key(HANDLE handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
 }  // namespace
 
@@ -127,9 +129,13 @@ thread_local DWORD threadNumber = 0;
 
 }  // namespace
 
-DWORD NewThreadNumber() { return nextThreadNumber.fetch_add(1); }
+DWORD NewThreadNumber() {
+    return nextThreadNumber.fetch_add(1);
+}
 
-void AdoptThreadNumber(DWORD number) { threadNumber = number; }
+void AdoptThreadNumber(DWORD number) {
+    threadNumber = number;
+}
 
 DWORD CurrentThreadNumber() {
     if (threadNumber == 0) threadNumber = NewThreadNumber();

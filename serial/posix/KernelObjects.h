@@ -15,7 +15,7 @@
 namespace commapi::posix {
 
 class KernelObject {
-public:
+  public:
     virtual ~KernelObject() = default;
     // Called once when the last handle to the object is closed.
     virtual void OnClose() {}
@@ -34,14 +34,14 @@ std::shared_ptr<T> LookUp(HANDLE handle) {
 // A Win32-style event: manual-reset events stay signalled until reset, auto-reset events
 // release one waiter and reset themselves.
 class Event : public KernelObject {
-public:
+  public:
     Event(bool manualReset, bool signalled) : manualReset_(manualReset), signalled_(signalled) {}
     void Set();
     void Reset();
     // Returns WAIT_OBJECT_0 or WAIT_TIMEOUT.
     DWORD Wait(DWORD milliseconds);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     const bool manualReset_;
@@ -50,7 +50,7 @@ private:
 
 // A thread started by CreateThreadWithPriority; its handle is signalled when it has ended.
 class Thread : public KernelObject {
-public:
+  public:
     Thread() : ended_(true, false) {}
     Event& Ended() { return ended_; }
     void SetNativeId(long nativeId);
@@ -58,7 +58,7 @@ public:
     // Applies a Win32 thread priority to the running thread; harmless after it has ended.
     void ApplyPriority(int priority);
 
-private:
+  private:
     Event ended_;
     std::mutex mutex_;
     long nativeId_ = 0;

@@ -24,11 +24,14 @@ DWORD OpenErrorCode(int error) {
         case ENOTDIR:
         case ENXIO:
         case ENODEV:
-        case ELOOP: return ERROR_FILE_NOT_FOUND;
+        case ELOOP:
+            return ERROR_FILE_NOT_FOUND;
         case EACCES:
         case EPERM:
-        case EBUSY: return ERROR_ACCESS_DENIED;
-        default: return ERROR_GEN_FAILURE;
+        case EBUSY:
+            return ERROR_ACCESS_DENIED;
+        default:
+            return ERROR_GEN_FAILURE;
     }
 }
 
@@ -74,7 +77,9 @@ SerialDevice::SerialDevice(int fd, int wakeRead, int wakeWrite)
     ioThread_ = std::thread([this] { IoLoop(); });
 }
 
-SerialDevice::~SerialDevice() { OnClose(); }
+SerialDevice::~SerialDevice() {
+    OnClose();
+}
 
 void SerialDevice::OnClose() {
     {
@@ -207,8 +212,8 @@ void SerialDevice::SendPending() {
 void SerialDevice::ServiceReads(Clock::time_point now) {
     while (!reads_.empty()) {
         Transfer& read = reads_.front();
-        DWORD take = static_cast<DWORD>(
-            std::min<std::size_t>(read.count - read.done, input_.size()));
+        DWORD take =
+            static_cast<DWORD>(std::min<std::size_t>(read.count - read.done, input_.size()));
         if (take > 0) {
             std::copy_n(input_.begin(), take, read.readBuffer + read.done);
             input_.erase(input_.begin(), input_.begin() + take);
@@ -268,8 +273,8 @@ void SerialDevice::Begin(OVERLAPPED* overlapped, const std::shared_ptr<Event>& e
     event->Reset();
 }
 
-void SerialDevice::Finish(OVERLAPPED* overlapped, const std::shared_ptr<Event>& event,
-                          DWORD error, DWORD bytes) {
+void SerialDevice::Finish(OVERLAPPED* overlapped, const std::shared_ptr<Event>& event, DWORD error,
+                          DWORD bytes) {
     overlapped->Internal = error;
     overlapped->InternalHigh = bytes;
     event->Set();
@@ -330,7 +335,10 @@ DWORD SerialDevice::SetState(const DCB& dcb) {
     if (tcgetattr(fd_, &settings) != 0) return ERROR_INVALID_FUNCTION;
     DWORD error = TermiosFromDcb(dcb, &settings);
     if (error != ERROR_SUCCESS) return error;
-    if (tcsetattr(fd_, TCSANOW, &settings) != 0) return ERROR_GEN_FAILURE;
+    // A tty refuses what its hardware cannot do (a pty, for instance, has no parity).
+    if (tcsetattr(fd_, TCSANOW, &settings) != 0) {
+        return errno == EINVAL ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE;
+    }
     dcb_ = dcb;
     dcb_.DCBlength = sizeof(DCB);
     dcb_.fBinary = 1;
@@ -425,10 +433,9 @@ DWORD SerialDevice::Read(void* buffer, DWORD count, DWORD* done, OVERLAPPED* ove
         const COMMTIMEOUTS& t = timeouts_;
         bool returnAtOnce = t.ReadIntervalTimeout == MAXDWORD &&
                             t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-        bool returnOnFirst = t.ReadIntervalTimeout == MAXDWORD &&
-                             t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-                             t.ReadTotalTimeoutConstant != 0 &&
-                             t.ReadTotalTimeoutConstant != MAXDWORD;
+        bool returnOnFirst =
+            t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+            t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
         if (reads_.empty()) {
             DWORD take = static_cast<DWORD>(std::min<std::size_t>(count, input_.size()));
             std::copy_n(input_.begin(), take, read.readBuffer);
@@ -447,8 +454,8 @@ DWORD SerialDevice::Read(void* buffer, DWORD count, DWORD* done, OVERLAPPED* ove
                 read.deadline = now + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
                 read.interval = 1;  // the first byte ends the read
             } else {
-                auto total = TotalTimeout(t.ReadTotalTimeoutMultiplier, count,
-                                          t.ReadTotalTimeoutConstant);
+                auto total =
+                    TotalTimeout(t.ReadTotalTimeoutMultiplier, count, t.ReadTotalTimeoutConstant);
                 read.hasDeadline = total.count() != 0;
                 read.deadline = now + total;
                 if (t.ReadIntervalTimeout != MAXDWORD) read.interval = t.ReadIntervalTimeout;

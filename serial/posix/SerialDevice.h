@@ -24,7 +24,7 @@
 namespace commapi::posix {
 
 class SerialDevice : public KernelObject {
-public:
+  public:
     // Opens the tty at path exclusively. ERROR_FILE_NOT_FOUND when it does not exist,
     // ERROR_ACCESS_DENIED when it is in use or not permitted.
     static DWORD Open(const std::string& path, std::shared_ptr<SerialDevice>* device);
@@ -50,7 +50,7 @@ public:
     // true once it has ended, with its error code and byte count.
     bool Result(const OVERLAPPED* overlapped, DWORD* error, DWORD* bytes);
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     struct Transfer {

@@ -11,9 +11,9 @@ struct SpeedEntry {
 };
 
 constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
     {57600, B57600},   {115200, B115200}, {230400, B230400},
 #ifdef B460800
     {460800, B460800},
@@ -42,10 +42,14 @@ DWORD BitsPerSecond(speed_t code) {
 
 tcflag_t CharacterSize(BYTE byteSize) {
     switch (byteSize) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
 }
 
@@ -56,7 +60,9 @@ bool MakeRaw(int fd) {
     if (tcgetattr(fd, &settings) != 0) return false;
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
-    settings.c_cc[VMIN] = 0;
+    // With VMIN 0 an empty read would return 0, which a tty also returns after a hang-up;
+    // with VMIN 1 an empty non-blocking read fails with EAGAIN, and 0 means hang-up only.
+    settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
     return tcsetattr(fd, TCSANOW, &settings) == 0;
 }
@@ -74,10 +80,18 @@ DCB DcbFromTermios(const termios& settings) {
     dcb.fOutX = (settings.c_iflag & IXON) ? 1 : 0;
     dcb.fInX = (settings.c_iflag & IXOFF) ? 1 : 0;
     switch (settings.c_cflag & CSIZE) {
-        case CS5: dcb.ByteSize = 5; break;
-        case CS6: dcb.ByteSize = 6; break;
-        case CS7: dcb.ByteSize = 7; break;
-        default: dcb.ByteSize = 8; break;
+        case CS5:
+            dcb.ByteSize = 5;
+            break;
+        case CS6:
+            dcb.ByteSize = 6;
+            break;
+        case CS7:
+            dcb.ByteSize = 7;
+            break;
+        default:
+            dcb.ByteSize = 8;
+            break;
     }
     if (!(settings.c_cflag & PARENB)) {
         dcb.Parity = NOPARITY;
@@ -119,13 +133,22 @@ DWORD TermiosFromDcb(const DCB& dcb, termios* settings) {
 #endif
     settings->c_cflag |= CharacterSize(dcb.ByteSize) | CLOCAL | CREAD;
     switch (dcb.Parity) {
-        case ODDPARITY: settings->c_cflag |= PARENB | PARODD; break;
-        case EVENPARITY: settings->c_cflag |= PARENB; break;
+        case ODDPARITY:
+            settings->c_cflag |= PARENB | PARODD;
+            break;
+        case EVENPARITY:
+            settings->c_cflag |= PARENB;
+            break;
 #ifdef CMSPAR
-        case MARKPARITY: settings->c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case SPACEPARITY: settings->c_cflag |= PARENB | CMSPAR; break;
+        case MARKPARITY:
+            settings->c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case SPACEPARITY:
+            settings->c_cflag |= PARENB | CMSPAR;
+            break;
 #endif
-        default: break;
+        default:
+            break;
     }
     // With 5 data bits a UART sends 1.5 stop bits where CSTOPB asks for 2.
     if (dcb.StopBits != ONESTOPBIT) settings->c_cflag |= CSTOPB;

@@ -1,0 +1,329 @@
+// The serial port against a real tty: a pty pair whose slave side is mapped as COM5 and
+// whose master side plays the headset. The test's main thread is the window thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "serial/Comport.h"
+#include "tests/serial/ComErrorExpect.h"
+#include "tests/serial/PtyPair.h"
+#include "tests/serial/WindowPump.h"
+
+using namespace std::chrono_literals;
+using serialtest::RaisesComError;
+
+namespace {
+
+class ComPortTest : public ::testing::Test {
+  protected:
+    ComPortTest() {
+        links_.Link("COM5", pty_.SlavePath());
+        port_.SetDeviceName("COM5");
+        port_.SetBaudRate(TBaudRate::br115200);
+        port_.SetDataBits(TDataBits::db8);
+        port_.SetParity(TParity::paNone);
+        port_.SetStopBits(TStopBits::sb1);
+    }
+
+    // The window's way of receiving: read exactly what is queued.
+    void ReadQueued(TCustomComPort* sender) {
+        std::int32_t count = sender->InputCount();
+        std::string bytes(static_cast<std::size_t>(count), '\0');
+        if (count > 0) sender->Read(&bytes[0], count, true);
+        received_ += bytes;
+    }
+
+    void OpenReceiving() {
+        port_.SetOnRxChar([this](TCustomComPort* sender) {
+            ++deliveries_;
+            ReadQueued(sender);
+        });
+        port_.Open();
+    }
+
+    bool ReceivedAtLeast(std::size_t count) {
+        return pump_.Until([&] { return received_.size() >= count; });
+    }
+
+    serialtest::WindowPump pump_;
+    serialtest::PtyPair pty_;
+    serialtest::ComLinks links_;
+    std::string received_;
+    int deliveries_ = 0;
+    TComPort port_;  // last: closed before the pty goes away
+};
+
+speed_t Speed(const termios& settings) {
+    return cfgetospeed(&settings);
+}
+
+TEST_F(ComPortTest, OpensTheLineAt115200EightDataBitsNoParityOneStopBit) {
+    port_.Open();
+    ASSERT_TRUE(port_.Active());
+    termios line = pty_.SlaveSettings();
+    EXPECT_EQ(B115200, Speed(line));
+    EXPECT_EQ(static_cast<tcflag_t>(CS8), line.c_cflag & CSIZE);
+    EXPECT_EQ(0u, line.c_cflag & (PARENB | CSTOPB));
+    EXPECT_EQ(0u, line.c_lflag & (ICANON | ECHO));  // raw: bytes pass unchanged
+}
+
+TEST_F(ComPortTest, TheDeviceNamespaceFormNamesTheSamePort) {
+    port_.SetDeviceName("\\\\.\\COM5");
+    port_.Open();
+    port_.WriteString("AT+QVCMD1=7\r");
+    EXPECT_EQ("AT+QVCMD1=7\r", pty_.Receive(12));
+}
+
+TEST_F(ComPortTest, OpenOnAnOpenPortAndCloseOnAClosedPortDoNothing) {
+    port_.Close();
+    port_.Open();
+    port_.Open();
+    EXPECT_TRUE(port_.Active());
+    port_.WriteString("x");
+    EXPECT_EQ("x", pty_.Receive(1));
+    port_.Close();
+    port_.Close();
+    EXPECT_FALSE(port_.Active());
+}
+
+TEST_F(ComPortTest, ASetterOnAClosedPortOnlyStoresUntilOpen) {
+    speed_t before = Speed(pty_.SlaveSettings());
+    ASSERT_NE(static_cast<speed_t>(B9600), before);
+    port_.SetBaudRate(TBaudRate::br9600);
+    EXPECT_EQ(before, Speed(pty_.SlaveSettings()));
+    port_.Open();
+    EXPECT_EQ(B9600, Speed(pty_.SlaveSettings()));
+}
+
+TEST_F(ComPortTest, ASetterOnAnOpenPortAppliesAtOnce) {
+    port_.Open();
+    port_.SetBaudRate(TBaudRate::br57600);
+    port_.SetStopBits(TStopBits::sb2);
+    termios settings = pty_.SlaveSettings();
+    EXPECT_EQ(B57600, Speed(settings));
+    EXPECT_NE(0u, settings.c_cflag & CSTOPB);
+    port_.SetBaudRate(TBaudRate::br57600);  // the same value: nothing to apply
+    port_.SetStopBits(TStopBits::sb1);
+    EXPECT_EQ(0u, pty_.SlaveSettings().c_cflag & CSTOPB);
+}
+
+TEST_F(ComPortTest, AnUnsupportedLineSettingRaisesTheSystemErrorAndLeavesThePortOpen) {
+    port_.Open();
+    EXPECT_TRUE(RaisesComError([&] { port_.SetDataBits(TDataBits::db9); }, 87,
+                               "The parameter is incorrect"));
+    EXPECT_TRUE(port_.Active());
+}
+
+TEST_F(ComPortTest, SettingObjectsApplyTheirGroupToAnOpenPort) {
+    port_.Open();
+    port_.FlowControl().SetXOnXOff(TXOnXOffControl::xcInputOutput);
+    port_.Characters().SetXOn(0x01);
+    termios settings = pty_.SlaveSettings();
+    EXPECT_EQ(static_cast<tcflag_t>(IXON | IXOFF), settings.c_iflag & (IXON | IXOFF));
+    EXPECT_EQ(0x01, settings.c_cc[VSTART]);
+}
+
+TEST_F(ComPortTest, DeviceNameAndSynchronizeEventsRefuseChangesWhileOpen) {
+    port_.Open();
+    EXPECT_TRUE(RaisesComError([&] { port_.SetDeviceName("COM6"); }, 0,
+                               "Can't perform this operation on an open port"));
+    EXPECT_TRUE(RaisesComError([&] { port_.SetSynchronizeEvents(false); }, 0,
+                               "Can't perform this operation on an open port"));
+    port_.SetDeviceName("COM5");  // the same name is accepted silently
+    EXPECT_EQ("COM5", port_.DeviceName());
+    EXPECT_TRUE(port_.SynchronizeEvents());
+    EXPECT_TRUE(port_.Active());
+}
+
+TEST_F(ComPortTest, AMissingPortFailsWithCodeTwoAndAnotherNameCanBeTriedAfter) {
+    port_.SetDeviceName("COM7");
+    EXPECT_TRUE(
+        RaisesComError([&] { port_.Open(); }, 2, "The system cannot find the file specified"));
+    EXPECT_FALSE(port_.Active());
+    port_.SetDeviceName("COM5");
+    port_.Open();
+    EXPECT_TRUE(port_.Active());
+}
+
+TEST_F(ComPortTest, APortInUseFailsWithAccessDenied) {
+    port_.Open();
+    TComPort second;
+    second.SetDeviceName("COM5");
+    EXPECT_TRUE(RaisesComError([&] { second.Open(); }, 5, "Access is denied"));
+    EXPECT_FALSE(second.Active());
+    port_.WriteString("still mine");
+    EXPECT_EQ("still mine", pty_.Receive(10));
+    // Released by Close: the other object may have it now.
+    port_.Close();
+    second.Open();
+    EXPECT_TRUE(second.Active());
+}
+
+TEST_F(ComPortTest, AnEmptyWriteSendsNothingAndTheNextWriteDoesNotWait) {
+    port_.Open();
+    port_.WriteString("");
+    port_.WriteString("OK");
+    EXPECT_EQ("OK", pty_.Receive(3, 300ms));
+}
+
+TEST_F(ComPortTest, ASecondWriteWaitsUntilTheFirstHasBeenSent) {
+    port_.Open();
+    std::string first(256 * 1024, '\0');
+    for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<char>('a' + i % 26);
+    {
+        // More than the tty can take while nobody reads: the transfer stays pending, and the
+        // call returns anyway; the caller's bytes may go away at once.
+        std::string temporary = first;
+        port_.WriteString(temporary);
+    }
+    std::atomic<bool> secondReturned{false};
+    std::thread writer([&] {
+        port_.WriteString("tail");
+        secondReturned = true;
+    });
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(secondReturned);
+    std::string received = pty_.Receive(first.size() + 4, 20s);
+    writer.join();
+    EXPECT_TRUE(secondReturned);
+    EXPECT_TRUE(received == first + "tail") << "received " << received.size() << " bytes";
+}
+
+TEST_F(ComPortTest, BytesReceivedBeforeOpenAreDiscarded) {
+    pty_.Send("stale");
+    ASSERT_TRUE(pty_.WaitUntilSlaveReadable());
+    OpenReceiving();
+    pty_.Send("fresh");
+    ASSERT_TRUE(ReceivedAtLeast(5));
+    pump_.For(50ms);
+    EXPECT_EQ("fresh", received_);
+}
+
+TEST_F(ComPortTest, ReceivedBytesAreDeliveredToOnRxCharOnTheWindowThread) {
+    std::thread::id handlerThread;
+    port_.SetOnRxChar([&](TCustomComPort* sender) {
+        handlerThread = std::this_thread::get_id();
+        EXPECT_EQ(&port_, sender);
+        ReadQueued(sender);
+    });
+    port_.Open();
+    pty_.Send("+QVSTS1=7,1,0\n");
+    ASSERT_TRUE(ReceivedAtLeast(14));
+    EXPECT_EQ("+QVSTS1=7,1,0\n", received_);
+    EXPECT_EQ(std::this_thread::get_id(), handlerThread);
+}
+
+TEST_F(ComPortTest, BytesArrivingDuringADeliveryAreNotLost) {
+    port_.SetOnRxChar([this](TCustomComPort* sender) {
+        ReadQueued(sender);
+        if (++deliveries_ == 1) {
+            // These arrive while this delivery still runs and no event wait is pending.
+            pty_.Send("OK\n");
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    port_.Open();
+    pty_.Send("+QVSTS1=1\n");
+    ASSERT_TRUE(ReceivedAtLeast(13));
+    EXPECT_EQ("+QVSTS1=1\nOK\n", received_);
+    EXPECT_GE(deliveries_, 2);
+}
+
+TEST_F(ComPortTest, AnErrorInsideOnRxCharIsShownOnceAndLaterBytesAreStillDelivered) {
+    port_.SetOnRxChar([this](TCustomComPort* sender) {
+        if (++deliveries_ == 1) throw EComError("reply handler failed", 0);
+        ReadQueued(sender);
+    });
+    port_.Open();
+    pty_.Send("a");
+    ASSERT_TRUE(pump_.Until([&] { return !pump_.Shown().empty(); }));
+    pty_.Send("b");
+    ASSERT_TRUE(ReceivedAtLeast(2));
+    EXPECT_EQ("ab", received_);
+    EXPECT_EQ(std::vector<std::string>{"reply handler failed"}, pump_.Shown());
+}
+
+TEST_F(ComPortTest, ClosingWhileTheThreadWaitsDeliversNothingAndReleasesThePort) {
+    OpenReceiving();
+    pump_.For(20ms);
+    port_.Close();
+    EXPECT_FALSE(port_.Active());
+    pty_.Send("late");
+    pump_.For(100ms);
+    EXPECT_EQ(0, deliveries_);
+    // The device is free again and a new event thread delivers.
+    port_.Open();
+    pty_.Send("new");
+    ASSERT_TRUE(pump_.Until([&] { return received_.find("new") != std::string::npos; }));
+}
+
+TEST_F(ComPortTest, ClosingFromInsideOnRxCharEndsTheDeliveries) {
+    port_.SetOnRxChar([this](TCustomComPort* sender) {
+        ++deliveries_;
+        sender->Close();
+    });
+    port_.Open();
+    pty_.Send("x");
+    ASSERT_TRUE(pump_.Until([&] { return !port_.Active(); }));
+    pty_.Send("y");
+    pump_.For(100ms);
+    EXPECT_EQ(1, deliveries_);
+    EXPECT_TRUE(pump_.Shown().empty());
+}
+
+TEST_F(ComPortTest, ADeliveryQueuedBeforeCloseDoesNothingWhenItArrives) {
+    OpenReceiving();
+    pty_.Send("x");
+    // The event thread hands the delivery over and waits; the window thread is busy closing.
+    std::this_thread::sleep_for(200ms);
+    port_.Close();
+    pump_.For(50ms);
+    EXPECT_EQ(0, deliveries_);
+    EXPECT_TRUE(pump_.Shown().empty());
+}
+
+TEST_F(ComPortTest, APeerHangUpClosesThePortWithoutAMessage) {
+    OpenReceiving();
+    pty_.HangUp();
+    ASSERT_TRUE(pump_.Until([&] { return !port_.Active(); }));
+    pump_.For(50ms);
+    EXPECT_TRUE(pump_.Shown().empty());
+}
+
+TEST_F(ComPortTest, AShortReadRaisesTimeoutAndTheNextReadStartsNormally) {
+    port_.Timeouts().SetReadConstant(50);
+    port_.Open();
+    pty_.Send("abc");
+    ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 3; }));
+    char buffer[16] = {};
+    EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer, 10, true); }, 0, "Timeout"));
+    EXPECT_TRUE(port_.Active());
+    EXPECT_EQ("abc", std::string(buffer, 3));
+    pty_.Send("defg");
+    port_.Read(buffer, 4, true);
+    EXPECT_EQ("defg", std::string(buffer, 4));
+}
+
+TEST_F(ComPortTest, NegativeByteCountsAreRefused) {
+    port_.Open();
+    char buffer[4] = {};
+    EXPECT_TRUE(
+        RaisesComError([&] { port_.Read(buffer, -1, true); }, 87, "The parameter is incorrect"));
+    EXPECT_TRUE(
+        RaisesComError([&] { port_.Write(buffer, -4, false); }, 87, "The parameter is incorrect"));
+}
+
+TEST_F(ComPortTest, ASmallInputQueueHoldsBackBytesWithoutLosingThem) {
+    port_.BufferSizes().SetInput(16);
+    OpenReceiving();
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) burst += static_cast<char>('0' + i % 10);
+    pty_.Send(burst);
+    ASSERT_TRUE(ReceivedAtLeast(burst.size()));
+    EXPECT_EQ(burst, received_);
+}
+
+}  // namespace
