@@ -35,7 +35,7 @@ void MainformTest::TearDown() {
 #endif
 }
 
-void MainformTest::CreateWindow(int language) {
+void MainformTest::OpenMainWindow(int language) {
     app::SetTextLanguageOverride(language);
     ui::Application->CreateForm(MajorForm);
     form = MajorForm;

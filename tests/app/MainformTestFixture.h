@@ -26,7 +26,7 @@ class MainformTest : public ::testing::Test {
     void TearDown() override;
 
     // Creates the window (FormCreate runs) in the given language.
-    void CreateWindow(int language);
+    void OpenMainWindow(int language);
     // Rows of the port list box.
     std::vector<std::string> Rows() const;
     const ui::TMessageBoxRecord& LastBox() const;
