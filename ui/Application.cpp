@@ -66,6 +66,7 @@ void TApplication::Finalize() {
         SetExceptionDisplay(nullptr);
     }
     backend_.reset();
+    pendingPeers_.clear();
     terminated_ = false;
 }
 
@@ -101,7 +102,14 @@ void TApplication::Run() {
     DestroyForms();
 }
 
+void TApplication::CreatePendingPeers() {
+    std::vector<TControl*> pending;
+    pending.swap(pendingPeers_);
+    for (TControl* control : pending) control->HandleNeeded();
+}
+
 void TApplication::ProcessMessages() {
+    CreatePendingPeers();
     if (backend_) backend_->DispatchPending();
     TWindowThread::RunPending();
 }

@@ -52,7 +52,8 @@ public:
     // (closing the main form terminates); then destroys the forms and returns.
     void Run();
     // Handles every message waiting now (timers that are due included) and every call queued
-    // by another thread (TWindowThread), then returns.
+    // by another thread (TWindowThread), then returns. Controls made on a form whose window
+    // exists get their peers here first.
     void ProcessMessages();
     void Terminate();
     bool Terminated() const { return terminated_; }
@@ -78,7 +79,10 @@ public:
     void HandleException();
 
 private:
+    friend class TControl;
     void AdoptForm(TForm* form);
+    void CreatePendingPeers();
+    std::vector<TControl*> pendingPeers_;  // made after their form's window
     void DestroyForms();
     void ShowExceptionMessage(const std::string& message);
 

@@ -28,10 +28,15 @@ bool Reachable(const TControl& control) {
 
 TControl::TControl(TComponent* owner, TWinControl* parent, TControlKind kind)
     : TComponent(owner), kind_(kind), parent_(parent) {
-    if (parent_) parent_->controls_.push_back(this);
+    if (parent_) {
+        parent_->controls_.push_back(this);
+        // Made after the window: the peer comes once the control is whole.
+        if (parent_->peer_) Application->pendingPeers_.push_back(this);
+    }
 }
 
 TControl::~TControl() {
+    EraseValue(Application->pendingPeers_, this);
     DestroyPeer();
     if (parent_) {
         if (TForm* form = parent_->ParentForm()) form->ControlGone(this);

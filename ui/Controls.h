@@ -104,9 +104,10 @@ public:
     // Repaints the control at once (Windows: UpdateWindow).
     void Update();
 
-    // The back end's peer; null until the window exists. Creates the peer (and those of the
-    // controls on it) when the form already has one: controls made after the form's window
-    // get their peer here or when the form is next shown.
+    // The back end's peer; null until the window exists. HandleNeeded creates the peer (and
+    // those of the controls on it) when the parent already has one. A control made after its
+    // form's window gets its peer at the next ProcessMessages (or message loop turn), at the
+    // form's next Show, or here.
     TPeer* Peer() const { return peer_.get(); }
     void HandleNeeded();
 

@@ -72,8 +72,14 @@ bool TWindowThread::Synchronize(const std::function<void()>& fn) {
     if (wake) wake();
     std::unique_lock<std::mutex> lock(Queue().mutex);
     Queue().doneSignal.wait(lock, [&] { return call->done; });
-    if (call->error) std::rethrow_exception(call->error);
-    return call->ran;
+    // Take the error out: the caller's thread is then the only owner of the exception object,
+    // whichever thread drops the queued call last.
+    std::exception_ptr error = std::move(call->error);
+    call->error = nullptr;
+    bool ran = call->ran;
+    lock.unlock();
+    if (error) std::rethrow_exception(error);
+    return ran;
 }
 
 void TWindowThread::Post(std::function<void()> fn) {
@@ -119,7 +125,7 @@ int TWindowThread::RunPending() {
         }
         {
             std::lock_guard<std::mutex> lock(Queue().mutex);
-            call->error = error;
+            call->error = std::move(error);
             call->ran = true;
             call->done = true;
         }
