@@ -18,10 +18,16 @@ enum : std::uint8_t {
 
 }  // namespace
 
-Code ResultFromDfuStatus(std::uint8_t status) {
+Code ResultFromDfuStatus(std::uint8_t status, std::uint8_t string) {
+    constexpr std::uint8_t kErrVendor = 0x0B;
     if (status == 0) return DFUEngine::success;
     if (status > 0x0F) return DFUEngine::fail_dfu_unknown;
-    return static_cast<Code>(DFUEngine::fail_dfu_target + (status - 1));
+    if (status < kErrVendor) return static_cast<Code>(DFUEngine::fail_dfu_target + (status - 1));
+    if (status == kErrVendor) {
+        return string != 0 ? DFUEngine::fail_dfu_vendor_str : DFUEngine::fail_dfu_vendor_num;
+    }
+    // errUSBR..errSTALLEDPKT follow the two vendor codes.
+    return static_cast<Code>(DFUEngine::fail_dfu_usbr + (status - 0x0C));
 }
 
 Code DfuRequests::Explain(UsbResult result) {
@@ -38,7 +44,7 @@ Code DfuRequests::Explain(UsbResult result) {
     // The device refused the request: its status usually says why (errSTALLEDPKT at least).
     DfuStatusReply reply;
     const Code code = GetStatus(reply);
-    if (code == DFUEngine::success && reply.status != 0) return ResultFromDfuStatus(reply.status);
+    if (code == DFUEngine::success && reply.status != 0) return ResultFromDfuStatus(reply);
     return DFUEngine::fail_dfu_stalledpkt;
 }
 
@@ -97,6 +103,7 @@ Code DfuRequests::GetStatus(DfuStatusReply& reply) {
     reply.status = data[0];
     reply.pollTimeoutMs = static_cast<std::uint32_t>(data[1]) | (data[2] << 8) | (data[3] << 16);
     reply.state = data[4];
+    reply.string = data[5];
     return DFUEngine::success;
 }
 

@@ -28,10 +28,15 @@ struct DfuStatusReply {
     std::uint8_t status = 0;
     std::uint32_t pollTimeoutMs = 0;
     std::uint8_t state = 0;
+    std::uint8_t string = 0;  // iString: a string descriptor describing the status, or 0
 };
 
 // bStatus errTARGET..errSTALLEDPKT -> fail_dfu_target..fail_dfu_stalledpkt; OK -> success.
-Code ResultFromDfuStatus(std::uint8_t status);
+// errVENDOR is fail_dfu_vendor_str when the device names a string for it, else _vendor_num.
+Code ResultFromDfuStatus(std::uint8_t status, std::uint8_t string = 0);
+inline Code ResultFromDfuStatus(const DfuStatusReply& reply) {
+    return ResultFromDfuStatus(reply.status, reply.string);
+}
 
 class DfuRequests {
   public:

@@ -34,7 +34,7 @@ Code WaitBlockDone(StepContext& context, DfuRequests& requests) {
         DfuStatusReply reply;
         const Code code = requests.GetStatus(reply);
         if (code != DFUEngine::success) return code;
-        if (reply.status != 0) return ResultFromDfuStatus(reply.status);
+        if (reply.status != 0) return ResultFromDfuStatus(reply);
         switch (reply.state) {
             case kDfuDnloadIdle:
                 return DFUEngine::success;
@@ -94,7 +94,7 @@ Code Manifest(StepContext& context, DfuRequests& requests, std::uint16_t block, 
         DfuStatusReply reply;
         code = requests.GetStatus(reply);
         if (code != DFUEngine::success) return code;
-        if (reply.status != 0) return ResultFromDfuStatus(reply.status);
+        if (reply.status != 0) return ResultFromDfuStatus(reply);
         switch (reply.state) {
             case kDfuManifest:
             case kDfuManifestSync:

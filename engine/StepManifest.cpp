@@ -18,7 +18,7 @@ Code ManifestStep(StepContext& context) {
         DfuStatusReply reply;
         Code code = requests.GetStatus(reply);
         if (code != DFUEngine::success) return code;
-        if (reply.status != 0) return ResultFromDfuStatus(reply.status);
+        if (reply.status != 0) return ResultFromDfuStatus(reply);
         if (reply.state != kDfuDnloadIdle) return DFUEngine::fail_mode_not_dnload_idle;
         // The block number of the zero-length DNLOAD is not used by devices.
         code = Manifest(context, requests, 0, tolerant);
@@ -40,7 +40,7 @@ Code ManifestStep(StepContext& context) {
             DfuRequests again(context.Device(), d.interfaceNumber);
             DfuStatusReply reply;
             if (again.GetStatus(reply) == DFUEngine::success && reply.status != 0) {
-                return ResultFromDfuStatus(reply.status);
+                return ResultFromDfuStatus(reply);
             }
             return DFUEngine::fail_dfu_firmware;
         }

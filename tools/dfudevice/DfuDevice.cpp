@@ -68,13 +68,15 @@ void DfuDevice::Reenumerate(bool dfuMode) {
     absentUntil_ = Clock::now() + std::chrono::milliseconds(config_.reenumerateMs);
     state_ = dfuMode ? dfuIDLE : appIDLE;
     status_ = OK;
+    statusString_ = 0;
     uploadOffset_ = 0;
     blocks_ = 0;
 }
 
-void DfuDevice::Fail(DfuStatus status) {
+void DfuDevice::Fail(DfuStatus status, std::uint8_t string) {
     state_ = dfuERROR;
     status_ = status;
+    statusString_ = string;
 }
 
 Transfer DfuDevice::Stall() {
@@ -123,7 +125,7 @@ Transfer DfuDevice::Status(std::uint8_t* data, std::size_t& transferred, std::ui
                                    static_cast<std::uint8_t>((pollMs >> 8) & 0xFF),
                                    static_cast<std::uint8_t>((pollMs >> 16) & 0xFF),
                                    state_,
-                                   0};
+                                   statusString_};
     std::memcpy(data, reply, sizeof reply);
     transferred = sizeof reply;
     return Transfer::ok;
@@ -182,6 +184,7 @@ Transfer DfuDevice::DfuRequestLocked(const Setup& setup, std::uint8_t* data,
             if (state_ != dfuERROR) return Stall();
             state_ = dfuIDLE;
             status_ = OK;
+            statusString_ = 0;
             return Transfer::ok;
         case DFU_ABORT:
             if (state_ != dfuIDLE && state_ != dfuDNLOAD_IDLE && state_ != dfuUPLOAD_IDLE) {
@@ -238,7 +241,8 @@ Transfer DfuDevice::Download(const Setup& setup, const std::uint8_t* data) {
 Transfer DfuDevice::GetStatus(std::uint8_t* data, std::size_t& transferred) {
     if (state_ == dfuDNLOAD_SYNC) {
         if (blockError_ != OK) {
-            Fail(blockError_);
+            Fail(blockError_,
+                 faults_.errorAtBlock == static_cast<long>(blocks_) - 1 ? faults_.errorString : 0);
             blockError_ = OK;
             return Status(data, transferred, 0);
         }

@@ -70,7 +70,7 @@ struct DeviceConfig {
     std::uint16_t product = 0x4B58;
     std::uint16_t release = 0x0100;
     std::uint8_t interfaceNumber = 0;
-    std::uint8_t attributes = kCanDownload | kCanUpload | kWillDetach;
+    std::uint8_t attributes = kCanDownload | kCanUpload | kManifestationTolerant | kWillDetach;
     std::uint16_t detachTimeoutMs = 1000;
     std::uint16_t transferSize = 1024;
     std::uint32_t pollTimeoutMs = 0;          // bwPollTimeout after each block
@@ -85,6 +85,7 @@ struct Faults {
     long stallAtBlock = -1;  // DNLOAD of this block is stalled
     long errorAtBlock = -1;  // GETSTATUS after this block reports errorStatus
     std::uint8_t errorStatus = errWRITE;
+    std::uint8_t errorString = 0;  // iString reported with that error
     bool verifyMismatch = false;   // UPLOAD returns one byte changed
     long goneAtBlock = -1;         // the device disappears after taking this block
     std::uint32_t slowPollMs = 0;  // bwPollTimeout reported while busy (replaces pollTimeoutMs)
@@ -144,7 +145,7 @@ class DfuDevice {
 
     bool PresentLocked();
     void Reenumerate(bool dfuMode);
-    void Fail(DfuStatus status);
+    void Fail(DfuStatus status, std::uint8_t string = 0);
     Transfer Stall();
     Transfer Status(std::uint8_t* data, std::size_t& transferred, std::uint32_t pollMs);
     Transfer RuntimeRequest(const Setup& setup, std::uint8_t* data, std::size_t& transferred);
@@ -168,7 +169,8 @@ class DfuDevice {
     std::size_t uploadOffset_ = 0;
     unsigned long blocks_ = 0;  // blocks taken by the current download
     unsigned busyLeft_ = 0;
-    DfuStatus blockError_ = OK;  // what GETSTATUS reports for the block just taken
+    DfuStatus blockError_ = OK;      // what GETSTATUS reports for the block just taken
+    std::uint8_t statusString_ = 0;  // iString of the current status
     bool manifestDone_ = false;
     unsigned long manifestCount_ = 0;
     unsigned long earlyPolls_ = 0;
