@@ -2,7 +2,9 @@
 // simulated tree of 10 host controllers, three levels of external hubs below each root hub
 // and 64 devices, each device with five strings in two languages.
 //
-//   usbwalk_bench [runs]    (default 201 runs; prints the median and the spread)
+//   usbwalk_bench [runs]      (default 201 runs; prints the median and the spread)
+//   usbwalk_bench --platform  (one walk over this machine's own USB tree, for a manual check
+//                              with a real headset attached)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -57,9 +59,20 @@ int BuildTree(SimulatedUsbTree& tree) {
     return hubs;
 }
 
+int WalkThisMachine() {
+    std::memset(upgrade::DeviceConfigText, 0, sizeof upgrade::DeviceConfigText);
+    const auto start = std::chrono::steady_clock::now();
+    upgrade::WalkUsbDeviceTree();
+    const auto stop = std::chrono::steady_clock::now();
+    std::printf("this machine: \"%s\" in %.1f us\n", upgrade::DeviceConfigText,
+                std::chrono::duration<double, std::micro>(stop - start).count());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--platform") == 0) return WalkThisMachine();
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 201;
     SimulatedUsbTree tree;
     const int hubs = BuildTree(tree);
