@@ -32,6 +32,11 @@ const char* UsageText() {
            "                      only-code=N (repeatable)\n"
            "  --dfu-return MS     after code 20, come back on a new line after MS ms\n"
            "  --dfu-version V     the firmware version it comes back with\n"
+           "  --dfu-port N        after code 20, be a USB DFU device on loopback TCP port N\n"
+           "                      (0: any free port; the tool needs QV_DFU_LOOPBACK=\n"
+           "                      127.0.0.1:N) and come back with the version of the image's\n"
+           "                      comment (\"V1.03\") once it was manifested\n"
+           "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK and READY lines\n"
            "Signals: SIGUSR1 prints the stored state; SIGTERM and SIGINT end the simulator.\n";
@@ -87,6 +92,14 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             ok = number(options.DfuReturnMs);
         } else if (arg == "--dfu-version") {
             ok = number(options.DfuVersion);
+        } else if (arg == "--dfu-port") {
+            ok = number(options.DfuPort);
+            if (ok && (options.DfuPort < 0 || options.DfuPort > 65535)) {
+                error = "--dfu-port: not a port: " + std::to_string(options.DfuPort);
+                ok = false;
+            }
+        } else if (arg == "--dfu-timeout") {
+            ok = number(options.DfuTimeoutMs);
         } else if (arg == "--version") {
             ok = number(options.Initial.FirmwareVersion);
         } else if (arg == "--name") {

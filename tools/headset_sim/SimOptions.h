@@ -11,18 +11,20 @@
 namespace headsetsim {
 
 struct SimOptions {
-    std::string Tty;           // --tty PATH: use this line instead of a new pty
-    std::string ComName;       // --com COMn: link the line as this COM port
-    std::string ComDir;        // --com-dir DIR: the COM link folder (default: the tool's)
-    std::string WinePrefix;    // --wine-prefix DIR: also link it in DIR/dosdevices
-    bool WineRegister = true;  // --no-wine-reg: do not map the port in the prefix's registry
-    std::string StateFile;     // --state FILE: settings kept across runs
-    std::string ControlFile;   // --control FILE: fault switches read before each answer
-    SimFaults Faults;          // --fault WORD[=VALUE], repeatable
-    int32_t DfuReturnMs = -1;  // --dfu-return MS: come back after code 20 (default: end)
-    int32_t DfuVersion = -1;   // --dfu-version V: the version it comes back with
-    bool Quiet = false;        // --quiet: print only the PTY/LINK/READY lines
-    HeadsetState Initial;      // --version V, --name TEXT, --address TEXT, --id2 N
+    std::string Tty;                // --tty PATH: use this line instead of a new pty
+    std::string ComName;            // --com COMn: link the line as this COM port
+    std::string ComDir;             // --com-dir DIR: the COM link folder (default: the tool's)
+    std::string WinePrefix;         // --wine-prefix DIR: also link it in DIR/dosdevices
+    bool WineRegister = true;       // --no-wine-reg: do not map the port in the prefix's registry
+    std::string StateFile;          // --state FILE: settings kept across runs
+    std::string ControlFile;        // --control FILE: fault switches read before each answer
+    SimFaults Faults;               // --fault WORD[=VALUE], repeatable
+    int32_t DfuReturnMs = -1;       // --dfu-return MS: come back after code 20 (default: end)
+    int32_t DfuVersion = -1;        // --dfu-version V: the version it comes back with
+    int32_t DfuPort = -1;           // --dfu-port N: be a loopback DFU device in DFU mode
+    int32_t DfuTimeoutMs = 120000;  // --dfu-timeout MS: give up waiting for a download
+    bool Quiet = false;             // --quiet: print only the PTY/LINK/READY lines
+    HeadsetState Initial;           // --version V, --name TEXT, --address TEXT, --id2 N
 };
 
 // False with a message for a bad command line; help is set for --help.

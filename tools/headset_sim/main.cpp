@@ -17,6 +17,9 @@
 
 #include "DfuModeHook.h"
 #include "HeadsetState.h"
+#ifdef QV_SIM_HAS_DFU_DEVICE
+#include "LoopbackDfuHook.h"
+#endif
 #include "ReplyPlan.h"
 #include "RequestLine.h"
 #include "Responder.h"
@@ -99,9 +102,7 @@ class Simulator {
     explicit Simulator(SimOptions options) : options_(std::move(options)) {
         state_ = options_.Initial;
         if (!options_.StateFile.empty()) state_.Load(options_.StateFile);
-        hook_ = options_.DfuReturnMs >= 0
-                    ? MakeTimedReturnHook(options_.DfuReturnMs, options_.DfuVersion)
-                    : MakeStayAwayHook();
+        hook_ = MakeHook();
     }
 
     int Run() {
@@ -123,6 +124,20 @@ class Simulator {
 
   private:
     enum class Ending { Stopped, HungUp, EnteredDfu };
+
+    std::unique_ptr<DfuModeHook> MakeHook() {
+#ifdef QV_SIM_HAS_DFU_DEVICE
+        if (options_.DfuPort >= 0) {
+            return MakeLoopbackDfuHook(
+                static_cast<uint16_t>(options_.DfuPort), options_.DfuTimeoutMs,
+                [this](const std::string& text) { Say("%s", text.c_str()); });
+        }
+#endif
+        if (options_.DfuReturnMs >= 0) {
+            return MakeTimedReturnHook(options_.DfuReturnMs, options_.DfuVersion);
+        }
+        return MakeStayAwayHook();
+    }
 
     void Say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
         if (options_.Quiet) return;

@@ -1,0 +1,78 @@
+#include "LoopbackDfuHook.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "DfuDevice.h"
+#include "DfuLoopbackServer.h"
+#include "file/DfuFile.h"
+
+namespace headsetsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class LoopbackDfuHook : public DfuModeHook {
+  public:
+    LoopbackDfuHook(uint16_t port, int32_t timeoutMs, std::function<void(const std::string&)> say)
+        : port_(port), timeoutMs_(timeoutMs), say_(std::move(say)) {}
+
+    bool RunDfuMode(int32_t& firmwareVersion) override {
+        // It appears in run-time mode, running the firmware it had on the serial side.
+        qvdfu::DeviceConfig config;
+        config.image = CurrentImage(firmwareVersion);
+        qvdfu::DfuDevice device(config);
+        qvdfu::DfuLoopbackServer server(device);
+        if (!server.Start(port_)) {
+            say_("DFU cannot listen on port " + std::to_string(port_));
+            return true;
+        }
+        say_("DFU 127.0.0.1:" + std::to_string(server.Port()));
+
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+        while (device.ManifestCount() == 0 && Clock::now() < deadline) Pause();
+        if (device.ManifestCount() > 0) {
+            // The host resets the device after manifestation; give it that time, then the
+            // headset boots the new image.
+            const auto restart = Clock::now() + std::chrono::seconds(5);
+            while (device.InDfuMode() && Clock::now() < restart) Pause();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        } else {
+            say_("DFU nothing was downloaded");
+        }
+        server.Stop();
+
+        const std::string comment = device.FirmwareComment();
+        const int32_t version = VersionFromComment(comment);
+        if (version >= 0) firmwareVersion = version;
+        if (!comment.empty()) say_("DFU new firmware: " + comment);
+        return true;
+    }
+
+  private:
+    static std::vector<uint8_t> CurrentImage(int32_t version) {
+        char comment[64];
+        std::snprintf(comment, sizeof comment, "QuorVane KX-V5 V%d.%02d", version / 100,
+                      version % 100);
+        std::vector<uint8_t> file =
+            dfufile::Build(std::vector<uint8_t>(256, 0xA5), 0, 0, 0, comment);
+        file.resize(file.size() - dfufile::kSuffixLength);  // the image without the suffix
+        return file;
+    }
+
+    static void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
+    uint16_t port_;
+    int32_t timeoutMs_;
+    std::function<void(const std::string&)> say_;
+};
+
+}  // namespace
+
+std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, int32_t timeoutMs,
+                                                 std::function<void(const std::string&)> say) {
+    return std::make_unique<LoopbackDfuHook>(port, timeoutMs, std::move(say));
+}
+
+}  // namespace headsetsim
