@@ -399,6 +399,9 @@ std::int32_t TCustomComPort::InputCount() {
 }
 
 void TCustomComPort::ThreadProc(TComThread* thread) {
+    // A wait that fails leaves the mask as it was; cleared here, a failed wait can never be
+    // delivered as the events of the previous one.
+    evtMask_ = 0;
     if (commapi::WaitCommEvent(handle_, &evtMask_, &overlappedWait_)) {
         if (!thread->Terminated()) ThreadDoEvent(thread, evtMask_);
         return;
@@ -406,11 +409,23 @@ void TCustomComPort::ThreadProc(TComThread* thread) {
     if (thread->Terminated()) return;
     threadErrorCode_ = commapi::GetLastError();
     if (threadErrorCode_ == ERROR_IO_PENDING) {
-        if (commapi::WaitForSingleObject(eventWait_, INFINITE) == WAIT_OBJECT_0 &&
-            !thread->Terminated()) {
-            ThreadDoEvent(thread, evtMask_);
+        if (commapi::WaitForSingleObject(eventWait_, INFINITE) != WAIT_OBJECT_0 ||
+            thread->Terminated()) {
+            return;
         }
-        return;
+        // A wait that completed with an error (the device was lost meanwhile) is handled
+        // like one that failed at once. Aborted waits (995: Wine's answer to a mask change)
+        // just end the cycle.
+        DWORD unused = 0;
+        if (commapi::GetOverlappedResult(handle_, &overlappedWait_, &unused, FALSE)) {
+            ThreadDoEvent(thread, evtMask_);
+            return;
+        }
+        threadErrorCode_ = commapi::GetLastError();
+        if (threadErrorCode_ == ERROR_OPERATION_ABORTED ||
+            threadErrorCode_ == ERROR_IO_INCOMPLETE) {
+            return;
+        }
     }
     commapi::SetLastError(0);
     // The error comes back from the window thread and ends this thread.

@@ -287,6 +287,8 @@ TEST_F(ComPortTest, ADeliveryQueuedBeforeCloseDoesNothingWhenItArrives) {
 
 TEST_F(ComPortTest, APeerHangUpClosesThePortWithoutAMessage) {
     OpenReceiving();
+    pty_.Send("OK\n");
+    ASSERT_TRUE(ReceivedAtLeast(3));
     pty_.HangUp();
     ASSERT_TRUE(pump_.Until([&] { return !port_.Active(); }));
     pump_.For(50ms);
