@@ -59,6 +59,13 @@ void SetTimeout(Native s) {
 struct SocketLibrary {};
 #endif
 
+// A peer that went away must give an error, not SIGPIPE.
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
 std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
@@ -100,7 +107,8 @@ Native Connect(const std::string& address) {
 
 bool SendAll(Native s, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
-        const int n = send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), 0);
+        const int n =
+            send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), kSendFlags);
         if (n <= 0) return false;
         data += n;
         size -= static_cast<std::size_t>(n);

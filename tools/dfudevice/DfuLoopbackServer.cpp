@@ -42,6 +42,13 @@ bool ValidNative(Native s) {
 }
 #endif
 
+// A peer that went away must give an error, not SIGPIPE.
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
 Native ToNative(std::intptr_t s) {
     return static_cast<Native>(s);
 }
@@ -58,7 +65,8 @@ bool ReadAll(Native s, std::uint8_t* data, std::size_t size) {
 
 bool WriteAll(Native s, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
-        const int n = send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), 0);
+        const int n =
+            send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), kSendFlags);
         if (n <= 0) return false;
         data += n;
         size -= static_cast<std::size_t>(n);
