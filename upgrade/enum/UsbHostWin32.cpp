@@ -2,6 +2,8 @@
 // and DeviceIoControl with the USB hub driver requests, one buffer as input and output.
 #include <windows.h>
 #include <winioctl.h>
+
+#include <cstddef>
 // usbioctl.h is written for the driver kit's include order: it needs the USB descriptor
 // types of usb200.h and the request numbers of usbiodef.h, which it pulls in itself.
 #include <usbioctl.h>
@@ -22,6 +24,21 @@ static_assert(sizeof(USB_NODE_INFORMATION) == sizeof(UsbNodeInformation),
 static_assert(sizeof(USB_ROOT_HUB_NAME) == sizeof(UsbRootHubName), "root hub name record");
 static_assert(sizeof(USB_NODE_CONNECTION_NAME) == sizeof(UsbNodeConnectionName),
               "connection name record");
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION, DeviceIsHub) ==
+                  offsetof(UsbNodeConnectionInformation, DeviceIsHub),
+              "DeviceIsHub offset");
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION, ConnectionStatus) ==
+                  offsetof(UsbNodeConnectionInformation, ConnectionStatus),
+              "ConnectionStatus offset");
+static_assert(sizeof(USB_PIPE_INFO) == sizeof(UsbPipeInfo), "pipe record");
+static_assert(offsetof(USB_NODE_INFORMATION, u.HubInformation.HubDescriptor.bNumberOfPorts) ==
+                  offsetof(UsbNodeInformation, HubDescriptor.bNumberOfPorts),
+              "bNumberOfPorts offset");
+static_assert(offsetof(USB_NODE_CONNECTION_NAME, NodeName) ==
+                  offsetof(UsbNodeConnectionName, NodeName),
+              "connection name text offset");
+static_assert(offsetof(USB_ROOT_HUB_NAME, RootHubName) == offsetof(UsbRootHubName, RootHubName),
+              "root hub name text offset");
 static_assert(IOCTL_USB_GET_ROOT_HUB_NAME == 0x220408, "root hub name request");
 static_assert(IOCTL_USB_GET_NODE_INFORMATION == 0x220408, "node information request");
 static_assert(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION == 0x22040C, "connection request");
