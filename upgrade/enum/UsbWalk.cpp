@@ -154,8 +154,8 @@ class TreeWalk {
     }
 
     // Visits a hub and its ports. `upstreamPort` holds the records of the port the hub was
-    // reached through (none for a root hub); the hub owns them from here on and matches that
-    // port's configuration strings only after its own ports have been visited.
+    // reached through (none for a root hub); they live as long as the hub's visit, and that
+    // port's configuration strings are matched only after the hub's own ports were visited.
     void VisitHub(const char* hubName, PortRecords* upstreamPort, int tier) {
         Record path(driver_, sizeof kDevicePathPrefix + std::strlen(hubName));
         if (!path) return;

@@ -145,5 +145,45 @@ TEST_F(SysfsUsbHostTest, OnlyHubDeviceNamesOpen) {
     }
 }
 
+TEST_F(SysfsUsbHostTest, RepliesAreShapedLikeTheWindowsDriverRecords) {
+    AddHub("usb3", 2, 3, 1);
+    AddDevice("3-1", "FW:A PSR:B", 3, 7);
+    Write("3-1", "speed", "1.5\n");
+    SysfsUsbHost host(devices_.string(), "/nonexistent-usbfs");
+    UsbNodeHandle controller = host.OpenNode("\\\\.\\HCD0");
+    ASSERT_NE(controller, nullptr);
+    std::uint8_t name[32] = {};
+    std::uint32_t returned = 0;
+    ASSERT_TRUE(host.GetRootHubName(controller, name, 6, &returned));
+    EXPECT_EQ(returned, 6u);
+    EXPECT_EQ(reinterpret_cast<UsbRootHubName*>(name)->ActualLength, 4u + 2u * 5u);  // "usb3"
+    host.CloseNode(controller);
+
+    UsbNodeHandle hub = host.OpenNode("\\\\.\\usb3");
+    ASSERT_NE(hub, nullptr);
+    UsbNodeInformation information{};
+    ASSERT_TRUE(host.GetNodeInformation(hub, &information, sizeof information, &returned));
+    EXPECT_EQ(returned, 76u);
+    EXPECT_EQ(information.HubDescriptor.bNumberOfPorts, 2);
+
+    std::uint8_t buffer[kConnectionInformationBufferSize] = {};
+    auto* connection = reinterpret_cast<UsbNodeConnectionInformation*>(buffer);
+    connection->ConnectionIndex = 1;
+    ASSERT_TRUE(host.GetNodeConnectionInformation(hub, buffer, sizeof buffer, &returned));
+    EXPECT_EQ(returned, 35u);
+    EXPECT_EQ(connection->ConnectionStatus, kDeviceConnected);
+    EXPECT_EQ(connection->DeviceDescriptor.iProduct, 2);
+    EXPECT_EQ(connection->CurrentConfigurationValue, 1);
+    EXPECT_EQ(connection->LowSpeed, 1);
+    EXPECT_EQ(connection->DeviceIsHub, 0);
+    EXPECT_EQ(connection->DeviceAddress, 7);
+    connection->ConnectionIndex = 2;
+    ASSERT_TRUE(host.GetNodeConnectionInformation(hub, buffer, sizeof buffer, &returned));
+    EXPECT_EQ(connection->ConnectionStatus, kNoDeviceConnected);
+    connection->ConnectionIndex = 3;
+    EXPECT_FALSE(host.GetNodeConnectionInformation(hub, buffer, sizeof buffer, &returned));
+    host.CloseNode(hub);
+}
+
 }  // namespace
 }  // namespace upgrade
