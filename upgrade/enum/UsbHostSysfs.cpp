@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "upgrade/enum/DescriptorScan.h"
 #include "upgrade/enum/NameRecord.h"
 #include "upgrade/enum/UsbRecords.h"
 
@@ -170,6 +171,7 @@ class DeviceDirectory {
         : name_(std::move(name)), path_(devicesDirectory + "/" + name_) {}
 
     const std::string& Name() const { return name_; }
+    const std::string& Path() const { return path_; }
     std::string Attribute(const char* attribute) const { return path_ + "/" + attribute; }
     DeviceFiles Files() const {
         return DeviceFiles{ReadFile(Attribute("descriptors")).value_or(Bytes{})};
@@ -236,31 +238,48 @@ UsbfsResult ReadStringThroughUsbfs(const std::string& usbfsDirectory, const Devi
     return UsbfsResult::Answered;
 }
 
-// The kernel's cached texts of a device, for the string indexes they belong to.
+// The attribute file in which the kernel keeps the text of string `index`, if it keeps one.
+std::optional<std::string> CachedStringAttribute(const DeviceDirectory& device,
+                                                 const DeviceFiles& files, std::uint8_t index) {
+    const auto* descriptor = reinterpret_cast<const UsbDeviceDescriptor*>(files.Device());
+    if (descriptor->iManufacturer == index) return device.Attribute("manufacturer");
+    if (descriptor->iProduct == index) return device.Attribute("product");
+    if (descriptor->iSerialNumber == index) return device.Attribute("serial");
+    // Configuration and interface texts are kept for the active configuration only, so they
+    // stand for configuration 0 only when that one is active.
+    const auto configuration = files.Configuration(0);
+    if (!configuration || configuration->second < kConfigurationDescriptorLength ||
+        configuration->first[1] != kConfigurationDescriptorType)
+        return std::nullopt;
+    const std::uint8_t* set = configuration->first;
+    const long active = ReadNumber(device.Attribute("bConfigurationValue"), -1);
+    if (set[5] != active) return std::nullopt;
+    if (set[kConfigurationStringIndexOffset] == index) return device.Attribute("configuration");
+    DescriptorScan scan(set, configuration->second);
+    const std::uint8_t* interface = nullptr;
+    while (scan.Next(&interface)) {
+        if (interface[1] != kInterfaceDescriptorType || interface[0] < 9 ||
+            interface[kInterfaceStringIndexOffset] != index)
+            continue;
+        // "<device>:<configuration>.<interface>" shows its current alternate setting only.
+        const std::string directory =
+            device.Path() + ":" + std::to_string(active) + "." + std::to_string(interface[2]);
+        if (ReadNumber(directory + "/bAlternateSetting", -1) == interface[3])
+            return directory + "/interface";
+    }
+    return std::nullopt;
+}
+
+// String descriptor `index` made from the kernel's cached texts; string 0 lists the one
+// language those texts are in.
 std::optional<Bytes> ReadStringFromAttributes(const DeviceDirectory& device, std::uint8_t index) {
     if (index == 0)
         return Bytes{4, kStringDescriptorType, kFallbackLanguage & 0xFF, kFallbackLanguage >> 8};
     const DeviceFiles files = device.Files();
     if (!files.Valid()) return std::nullopt;
-    const auto* descriptor = reinterpret_cast<const UsbDeviceDescriptor*>(files.Device());
-    const char* attribute = nullptr;
-    if (descriptor->iManufacturer == index) {
-        attribute = "manufacturer";
-    } else if (descriptor->iProduct == index) {
-        attribute = "product";
-    } else if (descriptor->iSerialNumber == index) {
-        attribute = "serial";
-    } else if (const auto configuration = files.Configuration(0)) {
-        // "configuration" is the active configuration's string: only usable when the active
-        // configuration is configuration 0.
-        const std::uint8_t* set = configuration->first;
-        const long active = ReadNumber(device.Attribute("bConfigurationValue"), -1);
-        if (configuration->second >= 9 && set[1] == kConfigurationDescriptorType &&
-            set[6] == index && set[5] == active)
-            attribute = "configuration";
-    }
-    if (attribute == nullptr) return std::nullopt;
-    const std::optional<std::string> text = ReadAttribute(device.Attribute(attribute));
+    const std::optional<std::string> attribute = CachedStringAttribute(device, files, index);
+    if (!attribute) return std::nullopt;
+    const std::optional<std::string> text = ReadAttribute(*attribute);
     if (!text || text->empty()) return std::nullopt;
     return StringDescriptorFromUtf8(*text);
 }

@@ -12,10 +12,11 @@
 //   GET_DESCRIPTOR control transfer through usbfs (/dev/bus/usb/BBB/DDD, USBDEVFS_CONTROL),
 //   which gives every string in every language exactly as on Windows. When the usbfs node
 //   cannot be opened (no permission), the strings the kernel has already read are used
-//   instead: "manufacturer", "product", "serial" for the device's indexes and "configuration"
-//   for the iConfiguration of configuration 0 when that configuration is the active one. The
-//   kernel reads those in the device's first language only, so string 0 then lists the one
-//   language 0x0409 and the texts are answered in it; interface strings are not available.
+//   instead: "manufacturer", "product", "serial" for the device's indexes, and, when
+//   configuration 0 is the active configuration, "configuration" for its iConfiguration and
+//   each interface directory's "interface" for the iInterface of its current alternate
+//   setting. The kernel reads those in the device's first language only, so string 0 then
+//   lists the one language 0x0409 and the texts are answered in it.
 #pragma once
 
 #include <string>

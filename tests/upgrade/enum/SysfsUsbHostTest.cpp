@@ -185,5 +185,43 @@ TEST_F(SysfsUsbHostTest, RepliesAreShapedLikeTheWindowsDriverRecords) {
     host.CloseNode(hub);
 }
 
+TEST_F(SysfsUsbHostTest, CachedTextsAnswerTheStringIndexesTheyBelongTo) {
+    AddHub("usb1", 1, 1, 1);
+    AddDevice("1-1", "FW:A PSR:B", 1, 2);
+    Write("1-1:1.0", "bAlternateSetting", " 0\n");
+    Write("1-1:1.0", "interface", "DFU\n");
+    SysfsUsbHost host(devices_.string(), "/nonexistent-usbfs");
+    UsbNodeHandle hub = host.OpenNode("\\\\.\\usb1");
+    ASSERT_NE(hub, nullptr);
+    auto read = [&](std::uint8_t index, std::uint16_t length) {
+        std::vector<std::uint8_t> buffer(12 + 255, 0);
+        auto* request = reinterpret_cast<UsbDescriptorRequest*>(buffer.data());
+        request->ConnectionIndex = 1;
+        request->SetupPacket.wValue = static_cast<std::uint16_t>(0x0300 | index);
+        request->SetupPacket.wIndex = 0x0409;
+        request->SetupPacket.wLength = length;
+        std::uint32_t returned = 0;
+        if (!host.GetDescriptorFromNodeConnection(
+                hub, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &returned))
+            return std::string("failed");
+        return std::string(buffer.begin() + 12, buffer.begin() + returned);
+    };
+    EXPECT_EQ(read(0, 255), std::string("\x04\x03\x09\x04", 4));
+    EXPECT_EQ(read(2, 255), std::string("\x0c\x03K\0X\0-\0V\0"
+                                        "5\0",
+                                        12));
+    EXPECT_EQ(read(5, 255), std::string("\x08\x03"
+                                        "D\0F\0U\0",
+                                        8));
+    EXPECT_EQ(read(5, 4), std::string("\x08\x03"
+                                      "D\0",
+                                      4))
+        << "cut to wLength";
+    EXPECT_EQ(read(9, 255), "failed") << "no text kept for this index";
+    Write("1-1:1.0", "bAlternateSetting", " 1\n");
+    EXPECT_EQ(read(5, 255), "failed") << "another alternate setting is current";
+    host.CloseNode(hub);
+}
+
 }  // namespace
 }  // namespace upgrade
