@@ -156,7 +156,8 @@ TEST_F(SysfsUsbHostTest, RepliesAreShapedLikeTheWindowsDriverRecords) {
     std::uint32_t returned = 0;
     ASSERT_TRUE(host.GetRootHubName(controller, name, 6, &returned));
     EXPECT_EQ(returned, 6u);
-    EXPECT_EQ(reinterpret_cast<UsbRootHubName*>(name)->ActualLength, 4u + 2u * 5u);  // "usb3"
+    const std::uint32_t actualLength = reinterpret_cast<UsbRootHubName*>(name)->ActualLength;
+    EXPECT_EQ(actualLength, 4u + 2u * 5u);  // "usb3"
     host.CloseNode(controller);
 
     UsbNodeHandle hub = host.OpenNode("\\\\.\\usb3");
@@ -171,15 +172,19 @@ TEST_F(SysfsUsbHostTest, RepliesAreShapedLikeTheWindowsDriverRecords) {
     connection->ConnectionIndex = 1;
     ASSERT_TRUE(host.GetNodeConnectionInformation(hub, buffer, sizeof buffer, &returned));
     EXPECT_EQ(returned, 35u);
-    EXPECT_EQ(connection->ConnectionStatus, kDeviceConnected);
+    // Packed fields are copied out before they are compared.
+    std::uint32_t status = connection->ConnectionStatus;
+    EXPECT_EQ(status, kDeviceConnected);
     EXPECT_EQ(connection->DeviceDescriptor.iProduct, 2);
     EXPECT_EQ(connection->CurrentConfigurationValue, 1);
     EXPECT_EQ(connection->LowSpeed, 1);
     EXPECT_EQ(connection->DeviceIsHub, 0);
-    EXPECT_EQ(connection->DeviceAddress, 7);
+    const std::uint16_t address = connection->DeviceAddress;
+    EXPECT_EQ(address, 7);
     connection->ConnectionIndex = 2;
     ASSERT_TRUE(host.GetNodeConnectionInformation(hub, buffer, sizeof buffer, &returned));
-    EXPECT_EQ(connection->ConnectionStatus, kNoDeviceConnected);
+    status = connection->ConnectionStatus;
+    EXPECT_EQ(status, kNoDeviceConnected);
     connection->ConnectionIndex = 3;
     EXPECT_FALSE(host.GetNodeConnectionInformation(hub, buffer, sizeof buffer, &returned));
     host.CloseNode(hub);
