@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine on the pty line made by pty_line.sh:
+#   with_pty_line.sh <rig folder> <program> [arguments...]
+rig=$1
+shift
+export QV_TEST_COM_PORT=COM87 QV_TEST_COM_PEER=COM88
+[ -f "$rig/libqvptymodem.so" ] && export LD_PRELOAD="$rig/libqvptymodem.so"
+exec wine "$@"
