@@ -9,10 +9,15 @@
 
 #include <stdint.h>
 
+/* The .def file names the exports on Windows. cdecl is spelled out so that a caller built
+ * with another default convention still calls correctly, and so that the i686 names stay
+ * undecorated. */
 #if defined(_WIN32)
 #define DFUBRIDGE_API
+#define DFUBRIDGE_CALL __cdecl
 #else
 #define DFUBRIDGE_API __attribute__((visibility("default")))
+#define DFUBRIDGE_CALL
 #endif
 
 #ifdef __cplusplus
@@ -51,47 +56,55 @@ enum {
 };
 
 /* Called on the engine's own threads; the record lives only during the call. */
-typedef void (*DfuCallback)(int32_t kind, const DfuStatusRecord* record);
+typedef void(DFUBRIDGE_CALL* DfuCallback)(int32_t kind, const DfuStatusRecord* record);
 
 /* Capacities the caller provides. Nothing is written past them. */
 #define DFU_DEVICE_NAME_SLOT 256  /* bytes per device name slot */
 #define DFU_DEVICE_NAME_SLOTS 24  /* slots in a device name buffer */
 #define DFU_FILE_COMMENT_SIZE 256 /* bytes of a file comment buffer */
 
-DFUBRIDGE_API void DFUEngine_InitDLL(void);
-DFUBRIDGE_API int32_t DFUEngine_SetTraceLevel(int32_t level);
+DFUBRIDGE_API void DFUBRIDGE_CALL DFUEngine_InitDLL(void);
+DFUBRIDGE_API int32_t DFUBRIDGE_CALL DFUEngine_SetTraceLevel(int32_t level);
 
-DFUBRIDGE_API DfuEngineHandle DFUEngine_Create(void);
-DFUBRIDGE_API void DFUEngine_Destroy(DfuEngineHandle engine);
+DFUBRIDGE_API DfuEngineHandle DFUBRIDGE_CALL DFUEngine_Create(void);
+DFUBRIDGE_API void DFUBRIDGE_CALL DFUEngine_Destroy(DfuEngineHandle engine);
 
-DFUBRIDGE_API DfuBool DFUEngine_CreateUSB(DfuEngineHandle engine, const char* deviceName);
+DFUBRIDGE_API DfuBool DFUBRIDGE_CALL DFUEngine_CreateUSB(DfuEngineHandle engine,
+                                                         const char* deviceName);
 
 /* Fills up to DFU_DEVICE_NAME_SLOTS slots of DFU_DEVICE_NAME_SLOT bytes: name i at byte
  * offset 256 * i, followed by two zero bytes. A name that does not fit its slot is left out.
  * Returns the number of names stored; the buffer is untouched when it is 0. The handle is
  * not used. */
-DFUBRIDGE_API int32_t DFUEngine_GetUSBDeviceNames(DfuEngineHandle engine, char* names);
+DFUBRIDGE_API int32_t DFUBRIDGE_CALL DFUEngine_GetUSBDeviceNames(DfuEngineHandle engine,
+                                                                 char* names);
 
 /* Registers the callback function once per process. Later calls change nothing. */
-DFUBRIDGE_API void DFUEngine_SetCallback(DfuEngineHandle engine, DfuCallback callback);
+DFUBRIDGE_API void DFUBRIDGE_CALL DFUEngine_SetCallback(DfuEngineHandle engine,
+                                                        DfuCallback callback);
 /* The callback function registered for this very handle, or null. */
-DFUBRIDGE_API DfuCallback DFUEngine_GetCallback(DfuEngineHandle engine);
+DFUBRIDGE_API DfuCallback DFUBRIDGE_CALL DFUEngine_GetCallback(DfuEngineHandle engine);
 
-DFUBRIDGE_API DfuBool DFUEngine_StartReconfigure(DfuEngineHandle engine, int32_t flag1,
-                                                 int32_t flag2, const char* fileName);
-DFUBRIDGE_API DfuBool DFUEngine_StartUpload(DfuEngineHandle engine, const char* fileName);
-DFUBRIDGE_API DfuBool DFUEngine_StartDownload(DfuEngineHandle engine, const char* fileName);
-DFUBRIDGE_API DfuBool DFUEngine_StartManifest(DfuEngineHandle engine);
+DFUBRIDGE_API DfuBool DFUBRIDGE_CALL DFUEngine_StartReconfigure(DfuEngineHandle engine,
+                                                                int32_t flag1, int32_t flag2,
+                                                                const char* fileName);
+DFUBRIDGE_API DfuBool DFUBRIDGE_CALL DFUEngine_StartUpload(DfuEngineHandle engine,
+                                                           const char* fileName);
+DFUBRIDGE_API DfuBool DFUBRIDGE_CALL DFUEngine_StartDownload(DfuEngineHandle engine,
+                                                             const char* fileName);
+DFUBRIDGE_API DfuBool DFUBRIDGE_CALL DFUEngine_StartManifest(DfuEngineHandle engine);
 
-DFUBRIDGE_API void DFUEngine_GetStatus(DfuEngineHandle engine, DfuStatusRecord* status);
+DFUBRIDGE_API void DFUBRIDGE_CALL DFUEngine_GetStatus(DfuEngineHandle engine,
+                                                      DfuStatusRecord* status);
 
 /* Checks a firmware file and gives its comment, USB vendor and product IDs and device
  * release. comment (DFU_FILE_COMMENT_SIZE bytes) and the three values may
  * each be null. A comment too long for the buffer is cut at a character boundary. The
  * outputs are written whatever the answer. The handle is not used. */
-DFUBRIDGE_API DfuBool DFUEngine_IsDFUFileValid(DfuEngineHandle engine, const char* fileName,
-                                               char* comment, uint32_t* vendor, uint32_t* product,
-                                               uint32_t* release);
+DFUBRIDGE_API DfuBool DFUBRIDGE_CALL DFUEngine_IsDFUFileValid(DfuEngineHandle engine,
+                                                              const char* fileName, char* comment,
+                                                              uint32_t* vendor, uint32_t* product,
+                                                              uint32_t* release);
 
 #ifdef __cplusplus
 }

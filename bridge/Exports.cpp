@@ -42,19 +42,19 @@ DfuBool WithWideName(DfuEngineHandle handle, const char* name, Call call) {
 
 extern "C" {
 
-void DFUEngine_InitDLL(void) {
+void DFUBRIDGE_CALL DFUEngine_InitDLL(void) {
     try {
         DFUEngine::InitDLL();
     } catch (...) {
     }
 }
 
-int32_t DFUEngine_SetTraceLevel(int32_t level) {
+int32_t DFUBRIDGE_CALL DFUEngine_SetTraceLevel(int32_t level) {
     bridge::g_traceLevel.store(level);
     return level;
 }
 
-DfuEngineHandle DFUEngine_Create(void) {
+DfuEngineHandle DFUBRIDGE_CALL DFUEngine_Create(void) {
     try {
         return reinterpret_cast<DfuEngineHandle>(new DFUEngine());
     } catch (...) {
@@ -62,19 +62,19 @@ DfuEngineHandle DFUEngine_Create(void) {
     }
 }
 
-void DFUEngine_Destroy(DfuEngineHandle engine) {
+void DFUBRIDGE_CALL DFUEngine_Destroy(DfuEngineHandle engine) {
     try {
         delete EngineOf(engine);
     } catch (...) {
     }
 }
 
-DfuBool DFUEngine_CreateUSB(DfuEngineHandle engine, const char* deviceName) {
+DfuBool DFUBRIDGE_CALL DFUEngine_CreateUSB(DfuEngineHandle engine, const char* deviceName) {
     return WithWideName(engine, deviceName,
                         [](DFUEngine& e, const wchar_t* name) { return e.CreateUSB(name); });
 }
 
-int32_t DFUEngine_GetUSBDeviceNames(DfuEngineHandle, char* names) {
+int32_t DFUBRIDGE_CALL DFUEngine_GetUSBDeviceNames(DfuEngineHandle, char* names) {
     if (names == nullptr) {
         return 0;
     }
@@ -95,7 +95,7 @@ int32_t DFUEngine_GetUSBDeviceNames(DfuEngineHandle, char* names) {
     return count;
 }
 
-void DFUEngine_SetCallback(DfuEngineHandle engine, DfuCallback callback) {
+void DFUBRIDGE_CALL DFUEngine_SetCallback(DfuEngineHandle engine, DfuCallback callback) {
     DFUEngine* target = EngineOf(engine);
     // One adapter per process: a second registration is refused and the first one kept, so
     // an engine that already holds the adapter never sees it change or vanish.
@@ -116,7 +116,7 @@ void DFUEngine_SetCallback(DfuEngineHandle engine, DfuCallback callback) {
     }
 }
 
-DfuCallback DFUEngine_GetCallback(DfuEngineHandle engine) {
+DfuCallback DFUBRIDGE_CALL DFUEngine_GetCallback(DfuEngineHandle engine) {
     const bridge::DFUProgress* adapter = bridge::g_progress.load();
     if (adapter == nullptr || adapter->GetEngine() != engine) {
         return nullptr;
@@ -124,24 +124,24 @@ DfuCallback DFUEngine_GetCallback(DfuEngineHandle engine) {
     return adapter->GetFunction();
 }
 
-DfuBool DFUEngine_StartReconfigure(DfuEngineHandle engine, int32_t flag1, int32_t flag2,
-                                   const char* fileName) {
+DfuBool DFUBRIDGE_CALL DFUEngine_StartReconfigure(DfuEngineHandle engine, int32_t flag1,
+                                                  int32_t flag2, const char* fileName) {
     return WithWideName(engine, fileName, [&](DFUEngine& e, const wchar_t* name) {
         return e.StartReconfigure(flag1 != 0, flag2 != 0, name);
     });
 }
 
-DfuBool DFUEngine_StartUpload(DfuEngineHandle engine, const char* fileName) {
+DfuBool DFUBRIDGE_CALL DFUEngine_StartUpload(DfuEngineHandle engine, const char* fileName) {
     return WithWideName(engine, fileName,
                         [](DFUEngine& e, const wchar_t* name) { return e.StartUpload(name); });
 }
 
-DfuBool DFUEngine_StartDownload(DfuEngineHandle engine, const char* fileName) {
+DfuBool DFUBRIDGE_CALL DFUEngine_StartDownload(DfuEngineHandle engine, const char* fileName) {
     return WithWideName(engine, fileName,
                         [](DFUEngine& e, const wchar_t* name) { return e.StartDownload(name); });
 }
 
-DfuBool DFUEngine_StartManifest(DfuEngineHandle engine) {
+DfuBool DFUBRIDGE_CALL DFUEngine_StartManifest(DfuEngineHandle engine) {
     DFUEngine* target = EngineOf(engine);
     if (target == nullptr) {
         return 0;
@@ -149,7 +149,7 @@ DfuBool DFUEngine_StartManifest(DfuEngineHandle engine) {
     return Answer([&] { return target->StartManifest(); });
 }
 
-void DFUEngine_GetStatus(DfuEngineHandle engine, DfuStatusRecord* status) {
+void DFUBRIDGE_CALL DFUEngine_GetStatus(DfuEngineHandle engine, DfuStatusRecord* status) {
     DFUEngine* target = EngineOf(engine);
     if (target == nullptr || status == nullptr) {
         return;
@@ -162,8 +162,9 @@ void DFUEngine_GetStatus(DfuEngineHandle engine, DfuStatusRecord* status) {
     }
 }
 
-DfuBool DFUEngine_IsDFUFileValid(DfuEngineHandle, const char* fileName, char* comment,
-                                 uint32_t* vendor, uint32_t* product, uint32_t* release) {
+DfuBool DFUBRIDGE_CALL DFUEngine_IsDFUFileValid(DfuEngineHandle, const char* fileName,
+                                                char* comment, uint32_t* vendor, uint32_t* product,
+                                                uint32_t* release) {
     CStringX text;
     uint32_t values[3] = {0, 0, 0};
     bridge::WideBuffer wide;

@@ -14,8 +14,8 @@ using ModuleLine = char[512];
 // "<message> - <asctime text>\n"; the asctime text ends in its own line break.
 void FormatModuleLine(ModuleLine& line, const char* message, const std::tm& localTime);
 
-// Formats the line with the current local time and writes it to the platform's debug output
-// (the debugger on Windows; see ModuleHooks_posix.cpp elsewhere).
+// Formats the line with the current local time and writes it to the platform's debug output:
+// the debugger on Windows, standard error on request on POSIX (see ModuleLine_posix.cpp).
 void WriteModuleLine(const char* message);
 
 }  // namespace bridge
