@@ -63,10 +63,7 @@ DfuEngineHandle DFUBRIDGE_CALL DFUEngine_Create(void) {
 }
 
 void DFUBRIDGE_CALL DFUEngine_Destroy(DfuEngineHandle engine) {
-    try {
-        delete EngineOf(engine);
-    } catch (...) {
-    }
+    delete EngineOf(engine);
 }
 
 DfuBool DFUBRIDGE_CALL DFUEngine_CreateUSB(DfuEngineHandle engine, const char* deviceName) {
