@@ -23,7 +23,8 @@ start=$(date +%s%N)
 pid=$!
 
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1) || {
-    echo "main window '$title' did not appear" >&2
+    echo "main window '$title' did not appear; windows on the display:" >&2
+    for w in $(xdotool search --name . 2>/dev/null); do echo "  $w $(xdotool getwindowname "$w")" >&2; done
     kill "$pid" 2>/dev/null || true
     exit 1
 }
@@ -35,16 +36,26 @@ case "$title" in
     KX-V5\ Tool*) note='^Note$' ;;
     *) note='^注意$' ;;
 esac
-if box=$(timeout 10 xdotool search --sync --onlyvisible --name "$note" | head -n 1); then
+if timeout 10 xdotool search --sync --onlyvisible --name "$note" >/dev/null; then
     sleep 0.3
     import -window root "${SHOT%.png}-prompt.png" || true
-    xdotool key --window "$box" Return
+    xdotool key Return
 fi
 sleep 0.5
 import -window root "$SHOT"
 
+# Clicks at client coordinates of the main window (883 x 544). With Wine's virtual desktop
+# the X window may include the frame Wine draws: the client area sits at the bottom centre.
+click_client() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    local border=$(((WIDTH - 883) / 2))
+    local top=$((HEIGHT - 544 - border))
+    xdotool mousemove --window "$wid" $((border + $1)) $((top + $2)) click 1
+}
+
 # Exit button: client coordinates 640,488 size 177x41.
-xdotool mousemove --window "$wid" 728 508 click 1
+click_client 728 508
 for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
