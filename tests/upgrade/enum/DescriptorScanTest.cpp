@@ -1,6 +1,8 @@
 // The scan of a configuration descriptor set: its bounds, its steps and its early ends.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "upgrade/enum/DescriptorScan.h"
@@ -25,6 +27,10 @@ struct ScanCase {
     Bytes set;
     std::vector<std::size_t> visited;
 };
+
+void PrintTo(const ScanCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class DescriptorScanTest : public ::testing::TestWithParam<ScanCase> {};
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,12 @@ struct MarkerCase {
     const char16_t* text;
     const char* expected;
 };
+
+void PrintTo(const MarkerCase& c, std::ostream* out) {
+    *out << '"';
+    for (const char16_t* unit = c.text; *unit != 0; ++unit) *out << static_cast<char>(*unit);
+    *out << '"';
+}
 
 class MarkerTest : public FirmwareTextTest, public ::testing::WithParamInterface<MarkerCase> {};
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct FailureCase {
     const char* expected;  // DeviceConfigText after the walk
     bool hubWalked;        // requests reached the external hub "HUB"
 };
+
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 bool IsController0(const SimRequest& request) {
     return request.node == "HCD0";

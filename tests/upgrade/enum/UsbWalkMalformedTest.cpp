@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct SetCase {
     bool interfaceStringRead;      // string 5 is asked for
     bool secondConfigurationRead;  // the whole set is asked for after the first 9 bytes
 };
+
+void PrintTo(const SetCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const Bytes kConfiguration = ConfigurationDescriptorBytes(4);
 const Bytes kInterface = InterfaceDescriptorBytes(0, 5);
@@ -130,6 +135,10 @@ struct StringCase {
     Bytes descriptor;  // configuration string as the device sends it
     bool matches;
 };
+
+void PrintTo(const StringCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 Bytes MatchingText(std::uint8_t length, std::uint8_t type = 3) {
     Bytes bytes = StringDescriptorBytes(u"FW:A PSR:B");  // 22 bytes
