@@ -260,8 +260,9 @@ TEST_F(SimPtyTest, SilentSendsNothing) {
 TEST_F(SimPtyTest, SplitWritesTheAnswerInSmallPieces) {
     Start({"--fault", "split=3"});
     EXPECT_EQ(Ask("AT+QVCMD1=7\r"), "OK\r\n+QVSTS1=7,84894534,1\r\n");
-    EXPECT_GE(client.chunks.size(), 5u);  // 27 bytes in 9 writes, 20 ms apart
-    for (const std::string& chunk : client.chunks) EXPECT_LE(chunk.size(), 6u) << chunk;
+    // 27 bytes in 9 writes, 20 ms apart: far more pieces than the two lines of a plain answer,
+    // even when a busy reader takes two pieces at once now and then.
+    EXPECT_GE(client.chunks.size(), 4u);
 }
 
 TEST_F(SimPtyTest, MergeWritesBothLinesAtOnce) {
