@@ -9,6 +9,12 @@ OUT=${QV_FUZZ_DIR:-$ROOT/build/fuzz/protocol}
 mkdir -p "$OUT/corpus"
 
 CXX=${CXX_FUZZ:-clang++}
+if ! command -v "$CXX" >/dev/null ||
+    ! echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' |
+    "$CXX" -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null; then
+    echo "protocol_fuzz: needs clang with libFuzzer (Debian: clang libclang-rt-14-dev)" >&2
+    exit 2
+fi
 "$CXX" -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$ROOT" \
     "$ROOT/tools/fuzz/protocol_fuzz.cpp" \
