@@ -1,0 +1,109 @@
+// The form's window: frame, client size, place, font, closing and device notifications.
+#include <cstring>
+
+#include "TestForm.h"
+
+namespace qvtest {
+namespace {
+
+LOGFONTA FontOf(HWND hwnd) {
+    LOGFONTA lf{};
+    auto font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    EXPECT_NE(font, nullptr);
+    if (font) GetObjectA(font, sizeof lf, &lf);
+    return lf;
+}
+
+using FormWindowTest = Win32Test;
+
+TEST_F(FormWindowTest, FixedDialogFrameWithCentredClientArea) {
+    HWND hwnd = Handle(form_);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    char text[64] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    EXPECT_STREQ(text, "Win32 back end test");
+
+    LONG_PTR style = GetWindowLongPtrA(hwnd, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+    EXPECT_NE(GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME, 0);
+
+    RECT client;
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, 883);
+    EXPECT_EQ(client.bottom, 544);
+
+    RECT window;
+    GetWindowRect(hwnd, &window);
+    EXPECT_NEAR((window.left + window.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((window.top + window.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+}
+
+TEST_F(FormWindowTest, EveryControlUsesTheFormFontAndFollowsItsChange) {
+    const ui::TControl* controls[] = {form_->PortLabel, form_->OpenButton,
+                                      form_->DialEdit,  &form_->DialEdit->EditLabel(),
+                                      form_->NoteMemo,  form_->Pages};
+    for (const ui::TControl* control : controls) {
+        LOGFONTA lf = FontOf(Handle(control));
+        EXPECT_STREQ(lf.lfFaceName, "MS Sans Serif") << control->Name();
+        EXPECT_EQ(lf.lfHeight, -11);
+        EXPECT_EQ(lf.lfCharSet, DEFAULT_CHARSET);
+    }
+    int narrow = form_->PortLabel->TextWidth("Select COM Port");
+
+    ui::TFont big5;
+    big5.SetSize(10);
+    big5.Charset = CHINESEBIG5_CHARSET;
+    form_->SetFont(big5);
+    for (const ui::TControl* control : controls) {
+        LOGFONTA lf = FontOf(Handle(control));
+        EXPECT_EQ(lf.lfHeight, -13) << control->Name();
+        EXPECT_EQ(lf.lfCharSet, CHINESEBIG5_CHARSET);
+    }
+    EXPECT_GT(form_->PortLabel->TextWidth("Select COM Port"), narrow);
+}
+
+TEST_F(FormWindowTest, TextIsMeasuredInTheLabelsFont) {
+    const std::string text = "C:\\firmware\\KX-V5_v1.2.dfu";
+    HDC dc = GetDC(Handle(form_->PortLabel));
+    HGDIOBJ old = SelectObject(
+        dc, reinterpret_cast<HFONT>(SendMessageA(Handle(form_->PortLabel), WM_GETFONT, 0, 0)));
+    SIZE expected{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &expected);
+    SelectObject(dc, old);
+    ReleaseDC(Handle(form_->PortLabel), dc);
+
+    ui::TSize size = form_->PortLabel->TextExtent(text);
+    EXPECT_GT(size.cx, 0);
+    EXPECT_EQ(size.cx, expected.cx);
+    EXPECT_EQ(size.cy, expected.cy);
+}
+
+TEST_F(FormWindowTest, CloseBoxAsksTheFormAndARefusalKeepsTheWindow) {
+    bool allow = false;
+    int closes = 0;
+    form_->OnCloseQuery = [&](ui::TObject*, bool& canClose) { canClose = allow; };
+    form_->OnClose = [&](ui::TObject*, ui::TCloseAction&) { ++closes; };
+
+    SendMessageA(Handle(form_), WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(IsWindowVisible(Handle(form_)));
+
+    allow = true;
+    SendMessageA(Handle(form_), WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(ui::Application->Terminated());  // the main form closed
+}
+
+TEST_F(FormWindowTest, DeviceChangesReachTheFormsMessageDispatch) {
+    EXPECT_NE(form_->RegisterDeviceInterfaceNotification(ui::kGuidDevInterfaceUsbDevice), nullptr);
+    SendMessageA(Handle(form_), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    SendMessageA(Handle(form_), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    ASSERT_EQ(form_->DeviceChanges.size(), 2u);
+    EXPECT_EQ(form_->DeviceChanges[0].WParam, WPARAM{DBT_DEVICEARRIVAL});
+    EXPECT_EQ(form_->DeviceChanges[1].WParam, WPARAM{DBT_DEVICEREMOVECOMPLETE});
+}
+
+}  // namespace
+}  // namespace qvtest

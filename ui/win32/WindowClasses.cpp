@@ -1,0 +1,44 @@
+#include "ui/win32/WindowClasses.h"
+
+#include <commctrl.h>
+
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace ui::win32 {
+namespace {
+
+void Register(const char* name, WNDPROC proc, HBRUSH background) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw std::runtime_error(std::string("cannot register window class ") + name + " (error " +
+                                 std::to_string(GetLastError()) + ")");
+    }
+}
+
+}  // namespace
+
+void RegisterWindowClasses() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // comctl32 v6 when the program's manifest asks for it: tab, up-down, progress bar.
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES |
+                                                 ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&icc);
+        // Forms, pages and paint boxes share the button-face colour of dialogs.
+        auto face = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        Register(kFormClass, FormWindowProc, face);
+        Register(kPageClass, PageWindowProc, face);
+        Register(kPaintBoxClass, PaintBoxWindowProc, face);
+        Register(kUtilityClass, UtilityWindowProc, nullptr);
+    });
+}
+
+}  // namespace ui::win32
