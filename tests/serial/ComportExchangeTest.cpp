@@ -160,4 +160,20 @@ TEST_F(ComPortExchangeTest, ADeliveryQueuedBeforeCloseDoesNothingWhenItArrives) 
     EXPECT_TRUE(pump_.Shown().empty());
 }
 
+TEST_F(ComPortExchangeTest, RemovingAndAssigningTheHandlerWhileOpenStopsAndRestartsTheThread) {
+    OpenReceiving();
+    port_.SetOnRxChar(nullptr);  // empty event mask: no event thread
+    far_->Send("unseen");
+    pump_.For(100ms);
+    EXPECT_EQ(0, deliveries_);
+    port_.SetOnRxChar([this](TCustomComPort* sender) {
+        ++deliveries_;
+        ReadQueued(sender);
+    });
+    far_->Send("!");
+    // The bytes that came while nobody listened are still queued and are read with the new.
+    ASSERT_TRUE(ReceivedAtLeast(7));
+    EXPECT_EQ("unseen!", received_);
+}
+
 }  // namespace
