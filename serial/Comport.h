@@ -67,6 +67,8 @@ class TCustomComPort {
     TCharacters& Characters() { return *characters_; }
     TBufferSizes& BufferSizes() { return *bufferSizes_; }
     TTimeouts& Timeouts() { return *timeouts_; }
+    // True (the default): handlers run on the window thread. False: they run on the event
+    // thread, and then must not change the port's settings or handlers while it is open.
     bool SynchronizeEvents() const { return synchronizeEvents_; }
     void SetSynchronizeEvents(bool value);
     TThreadPriority ThreadPriority() const { return threadPriority_; }
