@@ -306,8 +306,11 @@ void TCustomComPort::DestroyThread() {
     TComThread* thread = thread_;
     thread_ = nullptr;
     thread->Terminate();
-    // Completes the thread's pending event wait.
+    // Completes the thread's pending event wait. Signalling the wait event as well wakes the
+    // thread even from a driver that does not complete the wait (a device already gone), so
+    // waiting for the thread below cannot hang.
     if (handle_ != INVALID_HANDLE_VALUE) commapi::SetCommMask(handle_, 0);
+    if (eventWait_ != nullptr) commapi::SetEvent(eventWait_);
     if (TComThread::Current() == thread) {
         // Only with SynchronizeEvents false can a handler stop its own thread; the thread
         // sees the stop flag when the handler returns and releases itself then.
