@@ -23,7 +23,20 @@ build() {
     cmake --build --preset "$1" -j "$JOBS"
 }
 
-native_tests() { ctest --preset "$1" -j "$JOBS" --no-tests=error; }
+native_tests() {
+    # Any sanitizer report ends the test that made it.
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --preset "$1" -j "$JOBS" --no-tests=error
+}
+
+fuzz_briefly() {
+    # Each libFuzzer target of the project runs for a short while.
+    local script
+    for script in tools/fuzz/*_fuzz.sh; do
+        echo "--- $script"
+        "$script" "${FUZZ_SECONDS:-15}"
+    done
+}
 
 tsan_tests() {
     # Only the tests labelled "threads" run under ThreadSanitizer.
@@ -71,6 +84,7 @@ stage "build native-tsan" build native-tsan
 stage "test native-tsan" tsan_tests
 stage "build windows-x64" build windows-x64
 stage "test windows-x64 (Wine)" windows_tests
+stage "fuzz (libFuzzer)" fuzz_briefly
 stage "build windows-x86" build windows-x86
 stage "link check windows-x86" i686_link_check
 
