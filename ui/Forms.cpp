@@ -54,7 +54,8 @@ void TForm::SetFont(const TFont& font) {
 void TForm::SetVisible(bool visible) {
     if (visible && !Visible()) {
         CreateWindowPeers();
-        DoShow();
+        // The form shows even when OnShow fails; the error goes to the standard display.
+        Guarded([this] { DoShow(); });
     }
     TWinControl::SetVisible(visible);
 }

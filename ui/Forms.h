@@ -50,7 +50,9 @@ public:
     // The windowed control that has the keyboard focus (null: none).
     TWinControl* ActiveControl() const { return activeControl_; }
 
-    void SetVisible(bool visible) override;  // becoming visible runs DoShow first
+    // Becoming visible runs DoShow first (an exception escaping it goes to the standard error
+    // display and the form shows all the same).
+    void SetVisible(bool visible) override;
 
     // Asks the form to close: CloseQuery, then DoClose with caHide, then hides the form unless
     // the action became caNone; closing the main form terminates the application.

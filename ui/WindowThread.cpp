@@ -27,19 +27,21 @@ struct CallQueue {
     bool shutDown = false;
 };
 
+// Never destroyed: the application object, a static itself, may still shut the queue down
+// while the program exits.
 CallQueue& Queue() {
-    static CallQueue queue;
-    return queue;
+    static CallQueue* queue = new CallQueue;
+    return *queue;
 }
 
 std::mutex& DisplayMutex() {
-    static std::mutex m;
-    return m;
+    static std::mutex* m = new std::mutex;
+    return *m;
 }
 
 std::function<void(const char*)>& Display() {
-    static std::function<void(const char*)> display;
-    return display;
+    static auto* display = new std::function<void(const char*)>;
+    return *display;
 }
 
 }  // namespace

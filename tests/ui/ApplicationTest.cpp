@@ -305,6 +305,13 @@ TEST_F(FormTest, ExceptionInOnCreateIsShownAndCreationGoesOn) {
     EXPECT_EQ(Application->MainForm(), form);
 }
 
+TEST_F(FormTest, FormShowsEvenWhenOnShowFails) {
+    form->OnShow = [](TObject*) { throw std::runtime_error("show failed"); };
+    form->Show();
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(backend->ShownExceptions(), (std::vector<std::string>{"show failed"}));
+}
+
 TEST_F(FormTest, CloseRefusedByCloseQueryChangesNothing) {
     form->Show();
     form->allowClose = false;
