@@ -194,6 +194,26 @@ TEST_F(ComPortTest, APeerHangUpClosesThePortWithoutAMessage) {
     EXPECT_TRUE(pump_.Shown().empty());
 }
 
+TEST_F(ComPortTest, AfterTheDeviceIsLostEveryTransferReportsAccessDenied) {
+    port_.Open();  // no handler: no event thread closes the port for us
+    pty_.HangUp();
+    ASSERT_TRUE(pump_.Until([&] {
+        try {
+            port_.InputCount();
+            return false;
+        } catch (const EComError&) {
+            return true;
+        }
+    }));
+    // The port stays open and says why, every time, until the window closes it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_TRUE(RaisesComError([&] { port_.WriteString("AT\r"); }, 5, "Access is denied"));
+        char buffer[2];
+        EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer, 2, true); }, 5, "Access is denied"));
+    }
+    EXPECT_TRUE(port_.Active());
+}
+
 TEST_F(ComPortTest, AShortReadRaisesTimeoutAndTheNextReadStartsNormally) {
     port_.Timeouts().SetReadConstant(50);
     port_.Open();
