@@ -38,7 +38,7 @@ const char* UsageText() {
            "                      comment (\"V1.03\") once it was manifested\n"
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
-           "  --quiet             print only the PTY, LINK and READY lines\n"
+           "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
            "Signals: SIGUSR1 prints the stored state; SIGTERM and SIGINT end the simulator.\n";
 }
 

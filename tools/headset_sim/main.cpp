@@ -130,7 +130,11 @@ class Simulator {
         if (options_.DfuPort >= 0) {
             return MakeLoopbackDfuHook(
                 static_cast<uint16_t>(options_.DfuPort), options_.DfuTimeoutMs,
-                [this](const std::string& text) { Say("%s", text.c_str()); });
+                // Also when quiet: the "DFU 127.0.0.1:<port>" line is what a host needs.
+                [](const std::string& text) {
+                    std::printf("%s\n", text.c_str());
+                    std::fflush(stdout);
+                });
         }
 #endif
         if (options_.DfuReturnMs >= 0) {

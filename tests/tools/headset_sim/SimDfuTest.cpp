@@ -90,7 +90,7 @@ class WireHost {
 
 TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--dfu-port", "0", "--dfu-timeout", "20000"}));
+    ASSERT_TRUE(sim.Start({"--dfu-port", "0", "--dfu-timeout", "20000", "--quiet"}));
     LineClient line;
     ASSERT_TRUE(line.Open(sim.TtyPath()));
     line.Send("AT+QVCMD1=20\r");
