@@ -33,7 +33,8 @@ HWND FindBox(const std::string& caption) {
 
 }  // namespace
 
-TBoxAnswerer::TBoxAnswerer(std::string caption, int answer, std::function<void()> beforeAnswer) {
+TBoxAnswerer::TBoxAnswerer(std::string caption, int answer,
+                           std::function<void(HWND box)> beforeAnswer) {
     thread_ = std::thread([this, caption, answer, beforeAnswer] {
         HWND box = nullptr;
         for (int i = 0; i < 500 && !box; ++i) {
@@ -52,7 +53,7 @@ TBoxAnswerer::TBoxAnswerer(std::string caption, int answer, std::function<void()
             }
         }
         Owner = GetWindow(box, GW_OWNER);
-        if (beforeAnswer) beforeAnswer();
+        if (beforeAnswer) beforeAnswer(box);
         PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
     });
 }

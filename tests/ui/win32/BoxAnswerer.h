@@ -12,8 +12,9 @@ namespace qvtest {
 
 class TBoxAnswerer {
   public:
-    // beforeAnswer runs on the helper thread once the box was found, before the answer.
-    TBoxAnswerer(std::string caption, int answer, std::function<void()> beforeAnswer = nullptr);
+    // beforeAnswer runs on the helper thread with the box once it was found, before the answer.
+    TBoxAnswerer(std::string caption, int answer,
+                 std::function<void(HWND box)> beforeAnswer = nullptr);
     ~TBoxAnswerer() { Join(); }
 
     void Join() {

@@ -79,7 +79,7 @@ TEST_F(MessageLoopTest, QueuedCallsAndTimersRunWhileAMessageBoxIsOpen) {
     bool syncedWhileOpen = false;
     bool tickedWhileOpen = false;
     std::thread worker;
-    TBoxAnswerer box("Busy box", IDOK, [&] {
+    TBoxAnswerer box("Busy box", IDOK, [&](HWND) {
         worker = std::thread([&] {
             ui::TWindowThread::Synchronize([&] {});
             synced = true;
