@@ -90,6 +90,14 @@ TEST_F(ControlsTest, TabKeyOrderFollowsTabOrder) {
     // Into the active page's controls; the borderless note is no tab stop.
     EXPECT_EQ(GetNextDlgTabItem(hwnd, Handle(form_->PortList), FALSE), Handle(form_->DialEdit));
     EXPECT_EQ(GetNextDlgTabItem(hwnd, Handle(form_->DialEdit), FALSE), Handle(form_->OpenButton));
+
+    // The Tab key itself, through the message loop; the framework learns who has the focus.
+    form_->OpenButton->SetFocus();
+    ASSERT_EQ(GetFocus(), Handle(form_->OpenButton));
+    PostMessageA(Handle(form_->OpenButton), WM_KEYDOWN, VK_TAB, 0);
+    ui::Application->ProcessMessages();
+    EXPECT_EQ(GetFocus(), Handle(form_->PortList));
+    EXPECT_EQ(form_->ActiveControl(), form_->PortList);
 }
 
 TEST_F(ControlsTest, ButtonClickReachesOnClickUnlessDisabled) {
