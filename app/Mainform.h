@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "bridge/DfuBridge.h"
+#include "serial/Comport.h"
 #include "ui/Application.h"
 #include "ui/Forms.h"
 
@@ -72,6 +74,7 @@ class TMajorForm : public ui::TForm {
     ui::TLabel* HintLabel;
 
     // ---- Components without a visible area
+    std::unique_ptr<TComPort> ComPort1;  // closed when the window goes
     ui::TOpenDialog* OpenDialog1;
     ui::TTimer* UartRespTimeoutTimer;
     ui::TTimer* ShowPromptTimer;
@@ -97,6 +100,16 @@ class TMajorForm : public ui::TForm {
     void* DeviceNotifyHandle = nullptr;
     TTextField DeviceName = {};
     TTextField DeviceBdAddress = {};
+    char RxLine[1024] = {};  // received bytes not yet consumed as lines
+    int32_t RxLineLength = 0;
+    bool RxLineOverflow = false;  // dropping an overlong line up to its line feed
+    TTextField SpeedDial1Saved = {};
+    TTextField SpeedDial2Saved = {};
+    TTextField SpeedDial3Saved = {};
+    int32_t A2dpMixPercent = 0;
+    int32_t GpsMixPercent = 0;
+    int32_t GpsVoiceSharing = 0;
+    HCURSOR SavedCursor = nullptr;
 
     // ---- Window events
     void FormCreate(ui::TObject* sender);
@@ -112,17 +125,47 @@ class TMajorForm : public ui::TForm {
     // is wider than the label.
     void SetWrappedLabelText(ui::TLabel* label, const std::string& text);
 
-    // ---- Operations of the device and upgrade subsystems used by the shell
+    // ---- Conversation with the headset
+    void OpenComPortButtonClick(ui::TObject* sender);
+    void CloseComPortButtonClick(ui::TObject* sender);
+    void ComPort1RxChar(TCustomComPort* sender);
+    void UartRespTimeoutTimerTimer(ui::TObject* sender);
+    bool OpenSerialPort(const std::string& name);
+    void ClosePort();
+    void DisconnectDevice();
+    void SendCommand();
+    void HandleReplyLine(const char* line);
     void UpdateControlStates();
-    void ShowGpsSharingText();
     void RefreshComPortList();
     void SelectUsbPort();
-    void DisconnectDevice();
     bool PortActive() const;
+
+    // ---- Settings pages
+    void SpeedDial1LabeledEditChange(ui::TObject* sender);
+    void SpeedDial2LabeledEditChange(ui::TObject* sender);
+    void SpeedDial3LabeledEditChange(ui::TObject* sender);
+    void A2DPAudioMixPercentageUpDownChanging(ui::TObject* sender, bool& allowChange);
+    void GPSAudioMixPercentageUpDownChanging(ui::TObject* sender, bool& allowChange);
+    void GPSAudioSharingUpDownChanging(ui::TObject* sender, bool& allowChange);
+    void GPSAudioSharingUpDownClick(ui::TObject* sender, ui::TUDBtnType button);
+    void SaveSpeedDialSettingButtonClick(ui::TObject* sender);
+    void SaveA2dpAudioSettingButtonClick(ui::TObject* sender);
+    void SaveGPSAudioSettingButtonClick(ui::TObject* sender);
+    void RestoreDefaultButtonClick(ui::TObject* sender);
+    void PageControl1Changing(ui::TObject* sender, bool& allowChange);
+    void ShowGpsSharingText();
+
+    // ---- Firmware upgrade hand-over
+    void DFUCloseComPortTimerTimer(ui::TObject* sender);
+    void StartDFUTimerTimer(ui::TObject* sender);
 
   private:
     void CreateControls();
     void HandleDeviceChange(ui::TMessage& message);
+    void AppendReceived(const char* bytes, int32_t count);
+    void NextCommand(int32_t code);
+    void ShowDeviceConfigText();
+    void Log(const std::string& line);
 };
 
 // The one main window of the program (set by Application->CreateForm).

@@ -158,6 +158,10 @@ void TMajorForm::CreateControls() {
     StartDFUTimer = timer("StartDFUTimer", 10);
     DFUCloseComPortTimer = timer("DFUCloseComPortTimer", 1);
 
+    ComPort1 = std::make_unique<TComPort>();
+    ComPort1->SetDeviceName("COM2");
+    ComPort1->SetOnRxChar([this](TCustomComPort* port) { ComPort1RxChar(port); });
+
     // Handlers.
     OnCreate = [this](TObject* s) { FormCreate(s); };
     OnShow = [this](TObject* s) { FormShow(s); };
@@ -166,4 +170,33 @@ void TMajorForm::CreateControls() {
     ShowPromptTimer->OnTimer = [this](TObject* s) { ShowPromptTimerTimer(s); };
     ExitButton->OnClick = [this](TObject* s) { ExitButtonClick(s); };
     PaintBox1->OnClick = [this](TObject* s) { PaintBox1Click(s); };
+    OpenComPortButton->OnClick = [this](TObject* s) { OpenComPortButtonClick(s); };
+    CloseComPortButton->OnClick = [this](TObject* s) { CloseComPortButtonClick(s); };
+    UartRespTimeoutTimer->OnTimer = [this](TObject* s) { UartRespTimeoutTimerTimer(s); };
+    DFUCloseComPortTimer->OnTimer = [this](TObject* s) { DFUCloseComPortTimerTimer(s); };
+    StartDFUTimer->OnTimer = [this](TObject* s) { StartDFUTimerTimer(s); };
+    SpeedDial1LabeledEdit->OnChange = [this](TObject* s) { SpeedDial1LabeledEditChange(s); };
+    SpeedDial2LabeledEdit->OnChange = [this](TObject* s) { SpeedDial2LabeledEditChange(s); };
+    SpeedDial3LabeledEdit->OnChange = [this](TObject* s) { SpeedDial3LabeledEditChange(s); };
+    A2DPAudioMixPercentageUpDown->OnChanging = [this](TObject* s, bool& allow) {
+        A2DPAudioMixPercentageUpDownChanging(s, allow);
+    };
+    GPSAudioMixPercentageUpDown->OnChanging = [this](TObject* s, bool& allow) {
+        GPSAudioMixPercentageUpDownChanging(s, allow);
+    };
+    GPSAudioSharingUpDown->OnChanging = [this](TObject* s, bool& allow) {
+        GPSAudioSharingUpDownChanging(s, allow);
+    };
+    GPSAudioSharingUpDown->OnClick = [this](TObject* s, TUDBtnType button) {
+        GPSAudioSharingUpDownClick(s, button);
+    };
+    SaveSpeedDialSettingButton->OnClick = [this](TObject* s) {
+        SaveSpeedDialSettingButtonClick(s);
+    };
+    SaveA2dpAudioSettingButton->OnClick = [this](TObject* s) {
+        SaveA2dpAudioSettingButtonClick(s);
+    };
+    SaveGPSAudioSettingButton->OnClick = [this](TObject* s) { SaveGPSAudioSettingButtonClick(s); };
+    RestoreDefaultButton->OnClick = [this](TObject* s) { RestoreDefaultButtonClick(s); };
+    PageControl1->OnChanging = [this](TObject* s, bool& allow) { PageControl1Changing(s, allow); };
 }

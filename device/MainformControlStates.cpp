@@ -2,7 +2,6 @@
 #include <initializer_list>
 
 #include "app/Mainform.h"
-#include "app/Texts.h"
 
 void TMajorForm::UpdateControlStates() {
     if (UpgradeStage != 0) {
@@ -33,9 +32,4 @@ void TMajorForm::UpdateControlStates() {
     InfoLabel->Hide();
     ElapsedLabel->Hide();
     UpgradeProgressBar->Hide();
-}
-
-void TMajorForm::ShowGpsSharingText() {
-    GPSAudioSharingLabeledEdit->SetText(
-        app::LoadText(GPSAudioSharingUpDown->Position() != 0 ? 20401 : 20402));
 }

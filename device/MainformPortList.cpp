@@ -1,5 +1,4 @@
-// The main window's port list and its port session: the list box shows the listed port
-// tables; the open port is closed when its device goes away.
+// The main window's port list: the list box shows the listed port tables.
 #include "app/Mainform.h"
 #include "device/ports/ComPortList.h"
 
@@ -27,15 +26,4 @@ void TMajorForm::RefreshComPortList() {
 void TMajorForm::SelectUsbPort() {
     ListBoxRows rows(ComPortListBox);
     device::SelectUsbPort(rows);
-}
-
-bool TMajorForm::PortActive() const {
-    return PortOpen;
-}
-
-void TMajorForm::DisconnectDevice() {
-    PortOpen = false;
-    UpdateControlStates();
-    FWVerLabel->SetCaption("");
-    PortSessionActive = 0;
 }

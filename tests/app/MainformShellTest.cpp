@@ -129,7 +129,9 @@ struct CloseCase {
     bool canClose;
 };
 
-void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CloseCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MainformCloseTest : public MainformTest, public ::testing::WithParamInterface<CloseCase> {};
 
@@ -329,40 +331,6 @@ TEST_F(MainformTest, ArrivalRefreshesTheListUnlessAPortSessionIsActive) {
     Present(ports, {});
     form->Perform(WM_DEVICECHANGE, 7, 0);
     EXPECT_EQ(Rows().size(), 1u);
-}
-
-TEST_F(MainformTest, RemovalOfTheOpenPortsDeviceDisconnects) {
-    Present(ports, {{"COM3", "USB Serial Device"}, {"COM5", "Other"}});
-    OpenMainWindow(kLanguageEnglish);
-    form->PortOpen = true;
-    form->PortSessionActive = 1;
-    std::strcpy(form->ComPortName, "USB Serial Device");
-    form->FWVerLabel->SetCaption("Firmware version: V1.02");
-    Present(ports, {{"COM5", "Other"}});
-    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
-    EXPECT_FALSE(form->PortOpen);
-    EXPECT_EQ(form->PortSessionActive, 0);
-    EXPECT_EQ(form->FWVerLabel->Caption(), "");
-    EXPECT_EQ(Rows(), std::vector<std::string>{"COM5  -  Other"});
-    EXPECT_EQ(form->ComPortListBox->ItemIndex(), -1);  // no USB selection after a removal
-}
-
-TEST_F(MainformTest, RemovalKeepsThePortWhenItsDescriptionIsStillPresentOrTheCountIsUnchanged) {
-    Present(ports,
-            {{"COM3", "USB Serial Device"}, {"COM4", "USB Serial Device"}, {"COM5", "Other"}});
-    OpenMainWindow(kLanguageEnglish);
-    form->PortOpen = true;
-    form->PortSessionActive = 1;
-    std::strcpy(form->ComPortName, "USB Serial Device");
-    // The other port with the same description remains.
-    Present(ports, {{"COM4", "USB Serial Device"}, {"COM5", "Other"}});
-    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
-    EXPECT_TRUE(form->PortOpen);
-    EXPECT_EQ(Rows().size(), 3u);  // the session is active: no refresh
-    // Same number of ports as listed: never closes.
-    Present(ports, {{"COM6", "A"}, {"COM7", "B"}, {"COM8", "C"}});
-    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
-    EXPECT_TRUE(form->PortOpen);
 }
 
 TEST_F(MainformTest, RemovalWhileClosedButInSessionNeitherClosesNorRefreshes) {

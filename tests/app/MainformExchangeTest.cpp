@@ -1,0 +1,468 @@
+// The main window talking to a headset over a real pty: the query sequence, the acceptance
+// rules, the reply time-out, the settings pages and the hand-over to the upgrade.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "app/Texts.h"
+#include "tests/app/HeadsetPeer.h"
+#include "tests/app/MainformTestFixture.h"
+
+namespace {
+
+// What a headset with some stored settings answers to each query.
+const std::map<int, std::string> kReplies = {
+    {7, "+QVSTS1=7,84894534,1"}, {8, "+QVSTS1=8,102"},
+    {9, "+QVSTS1=9,KX-V5"},      {10, "+QVSTS1=10,00:02:5B:01:02:03"},
+    {1, "+QVSTS1=1,+886*12#"},   {2, "+QVSTS1=2,0912345678"},
+    {3, "+QVSTS1=3,"},           {4, "+QVSTS1=4,35"},
+    {5, "+QVSTS1=5,40,0"},
+};
+const int kQuerySequence[] = {7, 8, 9, 10, 1, 2, 3, 4, 5};
+
+class MainformExchangeTest : public MainformTest {
+  protected:
+    void SetUp() override {
+        MainformTest::SetUp();
+        comDir_ = configHome + "/com";
+        mkdir(comDir_.c_str(), 0755);
+        setenv("QV_COM_DIR", comDir_.c_str(), 1);
+        headset = std::make_unique<HeadsetPeer>();
+        ASSERT_EQ(symlink(headset->DevicePath().c_str(), (comDir_ + "/com5").c_str()), 0);
+        ports.present = {{"COM5", "USB Serial Device"}, {"COM1", "Communications Port"}};
+        OpenMainWindow(app::kLanguageEnglish);
+        form->Show();
+        headless->Advance(100);  // the start-up prompt
+        ui::Application->ProcessMessages();
+        headless->ClearMessageBoxes();
+    }
+    void TearDown() override {
+        MainformTest::TearDown();  // closes the window and its port first
+        headset.reset();
+        unsetenv("QV_COM_DIR");
+    }
+
+    // Answers a request the way the headset does: acknowledgement, then the status line.
+    void Answer(int code) { headset->Send("OK\r\n" + kReplies.at(code) + "\r\n"); }
+    void AnswerWith(const std::string& status) { headset->Send("OK\r\n" + status + "\r\n"); }
+    void ExpectRequest(const std::string& request) { EXPECT_EQ(headset->NextRequest(), request); }
+
+    // Opens the port with the Open button and answers the whole query sequence.
+    void OpenAndQuery() {
+        form->OpenComPortButton->UserClick();
+        ASSERT_TRUE(form->PortOpen);
+        RunQuerySequence();
+    }
+    void RunQuerySequence() {
+        for (int code : kQuerySequence) {
+            ExpectRequest("AT+QVCMD1=" + std::to_string(code));
+            // One request at a time: nothing more before the answer.
+            EXPECT_FALSE(headset->HasPendingBytes()) << code;
+            Answer(code);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+    }
+    // Lets the reply time-out run out.
+    void ExpireTimeout() {
+        headless->Advance(1000);
+        ui::Application->ProcessMessages();
+    }
+    std::vector<std::string> Log() const { return form->InfoMemo->Lines().Lines(); }
+    bool LogHas(const std::string& line) const {
+        for (const std::string& l : Log())
+            if (l == line) return true;
+        return false;
+    }
+
+    std::unique_ptr<HeadsetPeer> headset;
+    std::string comDir_;
+};
+
+TEST_F(MainformExchangeTest, OpeningRunsTheQuerySequenceAndFillsTheWindow) {
+    ASSERT_EQ(form->ComPortListBox->ItemIndex(), 1);  // COM5, the USB port
+    OpenAndQuery();
+    EXPECT_EQ(form->PortSessionActive, 1);
+    EXPECT_STREQ(form->ComPortName, "USB Serial Device");
+    EXPECT_EQ(form->FWVerLabel->Caption(), "Firmware version: V1.02");
+    EXPECT_STREQ(form->DeviceName, "KX-V5");
+    EXPECT_STREQ(form->DeviceBdAddress, "00:02:5B:01:02:03");
+    EXPECT_EQ(form->DeviceBdAddrInfoLabel->Caption(), "Device address : 00:02:5B:01:02:03");
+    EXPECT_EQ(form->SpeedDial1LabeledEdit->Text(), "+886*12#");
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->Text(), "0912345678");
+    EXPECT_EQ(form->SpeedDial3LabeledEdit->Text(), "");
+    EXPECT_STREQ(form->SpeedDial1Saved, "+886*12#");
+    EXPECT_EQ(form->A2DPAudioMixPercentageUpDown->Position(), 35);
+    EXPECT_EQ(form->A2DPAudioMixPercentageLabeledEdit->Text(), "35");
+    EXPECT_EQ(form->GPSAudioMixPercentageUpDown->Position(), 40);
+    EXPECT_EQ(form->GPSAudioSharingUpDown->Position(), 0);
+    EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "No");
+    EXPECT_EQ(form->A2dpMixPercent, 35);
+    EXPECT_EQ(form->GpsMixPercent, 40);
+    EXPECT_EQ(form->GpsVoiceSharing, 0);
+    // Filling the controls raised their change events; the sequence's end clears the flags.
+    EXPECT_FALSE(form->SpeedDialChanged || form->A2dpMixChanged || form->GpsSettingChanged);
+    EXPECT_FALSE(form->UartRespTimeoutTimer->Enabled());
+    EXPECT_TRUE(form->CloseComPortButton->Enabled());
+    EXPECT_FALSE(form->OpenComPortButton->Enabled());
+    EXPECT_TRUE(form->SpeedDial1LabeledEdit->Enabled());
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+    // The log of the first exchange, line by line.
+    const std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 8u);
+    const std::vector<std::string> first(log.begin(), log.begin() + 8);
+    EXPECT_EQ(first, (std::vector<std::string>{
+                         "", "Send -> 'AT+QVCMD1=7'", "OK", "+QVSTS1=7,84894534,1", "",
+                         "UART_CMD_QUERY_ID Signature = 84894534", "", "Send -> 'AT+QVCMD1=8'"}));
+    EXPECT_TRUE(LogHas("UART_CMD_QUERY_GPS_MIX_SETTING Percentage = 40 VoiceSharing = 0"));
+}
+
+TEST_F(MainformExchangeTest, RepliesSplitOrMergedOrEndingInLfAloneAreHandledOnceEach) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    headset->Send("O");
+    PumpUntil([] { return false; }, 30);
+    headset->Send("K\r");
+    PumpUntil([] { return false; }, 30);
+    headset->Send("\n+QVSTS1=7,8489");
+    PumpUntil([] { return false; }, 30);
+    headset->Send("4534,1\n");
+    ExpectRequest("AT+QVCMD1=8");
+    headset->Send("OK\n+QVSTS1=8,102\r\n");  // two lines in one event
+    ExpectRequest("AT+QVCMD1=9");
+    EXPECT_EQ(form->FWVerLabel->Caption(), "Firmware version: V1.02");
+}
+
+struct UnacceptedCase {
+    const char* name;
+    const char* bytes;  // sent after the request for code 7
+};
+
+class MainformUnacceptedTest : public MainformExchangeTest,
+                               public ::testing::WithParamInterface<UnacceptedCase> {};
+
+TEST_P(MainformUnacceptedTest, NothingIsAcceptedAndTheTimeOutClosesThePort) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    headset->Send(GetParam().bytes);
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(form->PendingCommand, 7);
+    EXPECT_FALSE(headset->HasPendingBytes());
+    ExpireTimeout();
+    EXPECT_FALSE(form->PortOpen);
+    EXPECT_FALSE(form->ComPort1->Active());
+    EXPECT_EQ(form->PendingCommand, 9999);
+    EXPECT_EQ(form->PortSessionActive, 1);  // the user opens the port again to start over
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "Time out for the device to respond. Please start over again!");
+    EXPECT_EQ(LastBox().caption, "Error");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, MainformUnacceptedTest,
+    ::testing::Values(UnacceptedCase{"Silence", ""},
+                      UnacceptedCase{"StatusBeforeAck", "+QVSTS1=7,84894534,1\r\nOK\r\n"},
+                      UnacceptedCase{"ForeignSignature", "OK\r\n+QVSTS1=7,84894535,1\r\n"},
+                      UnacceptedCase{"OtherCode", "OK\r\n+QVSTS1=8,102\r\n"},
+                      UnacceptedCase{"LowerCaseAck", "ok\r\n+QVSTS1=7,84894534,1\r\n"}),
+    [](const ::testing::TestParamInfo<UnacceptedCase>& info) { return info.param.name; });
+
+TEST_F(MainformExchangeTest, OverlongLineIsDroppedAndTheExchangeGoesOn) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    headset->Send(std::string(3000, 'x'));
+    PumpUntil([] { return false; }, 50);
+    headset->Send("tail of the long line\nOK\r\n+QVSTS1=7,84894534,1\r\n");
+    ExpectRequest("AT+QVCMD1=8");
+    EXPECT_LE(form->RxLineLength, 1024);
+    EXPECT_FALSE(LogHas("tail of the long line"));
+}
+
+TEST_F(MainformExchangeTest, PortThatCannotBeOpenedIsReportedOnceAfterTwoPasses) {
+    ports.present = {{"COM9", "USB Serial Device"}};  // no link: the port is missing
+    form->RefreshComPortList();
+    form->ComPortListBox->SetItemIndex(0);
+    const DWORD start = ui::TickCount();
+    form->OpenComPortButton->UserClick();
+    EXPECT_EQ(ui::TickCount() - start, 2000u);
+    EXPECT_FALSE(form->PortOpen);
+    EXPECT_EQ(form->PortSessionActive, 0);
+    EXPECT_STREQ(form->ComPortName, "");
+    EXPECT_EQ(form->PendingCommand, 9999);
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "Unable to open the selected COM Port. Please select again!");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+}
+
+TEST_F(MainformExchangeTest, OpenWithoutASelectedRowDoesNothing) {
+    form->ComPortListBox->SetItemIndex(-1);
+    form->OpenComPortButton->UserClick();
+    EXPECT_FALSE(form->PortOpen);
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+    EXPECT_EQ(form->PendingCommand, 9999);
+}
+
+TEST_F(MainformExchangeTest, CloseButtonAbandonsTheAwaitedReplyWithoutATimeOutMessage) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    form->FWVerLabel->SetCaption("Firmware version: V1.02");
+    form->CloseComPortButton->UserClick();
+    EXPECT_FALSE(form->PortOpen);
+    EXPECT_EQ(form->PortSessionActive, 0);
+    EXPECT_EQ(form->FWVerLabel->Caption(), "");
+    EXPECT_EQ(form->PendingCommand, 9999);
+    ExpireTimeout();
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+}
+
+TEST_F(MainformExchangeTest, RequestThatCannotBeWrittenEndsAtOnce) {
+    OpenAndQuery();
+    headset->HangUp();
+    // The event thread sees the device go and closes the port on the window thread.
+    ASSERT_TRUE(PumpUntil([&] { return !form->ComPort1->Active(); }));
+    form->SaveA2dpAudioSettingButton->Click();
+    EXPECT_EQ(form->PendingCommand, 9999);
+    EXPECT_FALSE(form->UartRespTimeoutTimer->Enabled());
+    EXPECT_EQ(headless->ShownExceptions().size(), 1u);
+}
+
+// ---- Settings pages
+
+TEST_F(MainformExchangeTest, SpeedDialsAreValidatedInOrderCharacterTestFirst) {
+    OpenAndQuery();
+    struct Case {
+        const char* dial1;
+        const char* dial2;
+        const char* dial3;
+        const char* message;
+        int focus;  // 1..3
+    } cases[] = {
+        {"0912-345", "", "",
+         "The allowed input string is from 0 to 9, plus sign, star sign and "
+         "pound sign.",
+         1},
+        {"12345678901234567", "", "", "Exceed the allowed number of digits.", 1},
+        {"1", "12345678901234567", "12a", "Exceed the allowed number of digits.", 2},
+        {"1", "2", "123456789012345678x",
+         "The allowed input string is from 0 to 9, plus sign, "
+         "star sign and pound sign.",
+         3},
+        {"1", "2", "12 3",
+         "The allowed input string is from 0 to 9, plus sign, star sign and "
+         "pound sign.",
+         3},
+    };
+    ui::TLabeledEdit* edits[] = {form->SpeedDial1LabeledEdit, form->SpeedDial2LabeledEdit,
+                                 form->SpeedDial3LabeledEdit};
+    for (const Case& c : cases) {
+        headless->ClearMessageBoxes();
+        edits[0]->UserSetText(c.dial1);
+        edits[1]->UserSetText(c.dial2);
+        edits[2]->UserSetText(c.dial3);
+        form->SaveSpeedDialSettingButton->UserClick();
+        ASSERT_EQ(headless->MessageBoxes().size(), 1u) << c.dial1;
+        EXPECT_EQ(LastBox().text, c.message);
+        EXPECT_EQ(LastBox().caption, "Error");
+        EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+        EXPECT_EQ(form->ActiveControl(), edits[c.focus - 1]) << c.dial1;
+        EXPECT_TRUE(form->SpeedDialChanged);
+        EXPECT_EQ(form->PendingCommand, 9999);
+    }
+    EXPECT_FALSE(headset->HasPendingBytes());
+}
+
+TEST_F(MainformExchangeTest, SavingSpeedDialsSendsTheThreeNumbersInAChain) {
+    OpenAndQuery();
+    form->SpeedDial1LabeledEdit->UserSetText("+886*12#");
+    form->SpeedDial2LabeledEdit->UserSetText("1234567890123456");
+    form->SpeedDial3LabeledEdit->UserSetText("");
+    form->SaveSpeedDialSettingButton->UserClick();
+    EXPECT_FALSE(form->SpeedDialChanged);  // clean at once, before the headset answers
+    ExpectRequest("AT+QVCMD1=21,+886*12#");
+    AnswerWith("+QVSTS1=21,+886*12#");
+    ExpectRequest("AT+QVCMD1=22,1234567890123456");
+    AnswerWith("+QVSTS1=22,1234567890123456");
+    ExpectRequest("AT+QVCMD1=23,");
+    EXPECT_STREQ(form->SpeedDial3Saved, "");
+    AnswerWith("+QVSTS1=23,");
+    ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "Save successfully.");
+    EXPECT_EQ(LastBox().caption, "Note");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_STREQ(form->SpeedDial2Saved, "1234567890123456");
+    EXPECT_TRUE(LogHas("UART_CMD_ASSIGN_SPEED_DIAL3 Phone_Number = ''"));
+}
+
+TEST_F(MainformExchangeTest, MixAndSharingSavesSendTheControlPositions) {
+    OpenAndQuery();
+    form->PageControl1->UserSelectPage(1);
+    form->A2DPAudioMixPercentageUpDown->UserClick(ui::btNext);
+    EXPECT_TRUE(form->A2dpMixChanged);
+    form->SaveA2dpAudioSettingButton->UserClick();
+    EXPECT_FALSE(form->A2dpMixChanged);
+    ExpectRequest("AT+QVCMD1=24,36");
+    EXPECT_EQ(form->A2dpMixPercent, 36);
+    AnswerWith("+QVSTS1=24,36");
+    ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+    EXPECT_TRUE(LogHas("UART_CMD_ASSIGN_MUSIC_MIX_SETTING Percentage = 36 %"));
+
+    form->PageControl1->UserSelectPage(2);
+    form->GPSAudioSharingUpDown->UserClick(ui::btNext);  // No -> Yes
+    form->SaveGPSAudioSettingButton->UserClick();
+    ExpectRequest("AT+QVCMD1=25,40,1");
+    AnswerWith("+QVSTS1=25,40,1");
+    ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+    EXPECT_EQ(headless->MessageBoxes().size(), 2u);
+}
+
+TEST_F(MainformExchangeTest, SharingArrowsToggleBetweenYesAndNo) {
+    OpenAndQuery();
+    form->PageControl1->UserSelectPage(2);
+    ui::TUpDown* sharing = form->GPSAudioSharingUpDown;
+    for (ui::TUDBtnType arrow : {ui::btNext, ui::btPrev}) {
+        sharing->SetPosition(1);
+        form->ShowGpsSharingText();
+        sharing->UserClick(arrow);
+        EXPECT_EQ(sharing->Position(), 0);
+        EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "No");
+        sharing->UserClick(arrow);
+        EXPECT_EQ(sharing->Position(), 1);
+        EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "Yes");
+    }
+    EXPECT_TRUE(form->GpsSettingChanged);
+}
+
+TEST_F(MainformExchangeTest, PercentageArrowsStopAtTheirBounds) {
+    OpenAndQuery();
+    form->PageControl1->UserSelectPage(1);
+    ui::TUpDown* a2dp = form->A2DPAudioMixPercentageUpDown;
+    a2dp->SetPosition(100);
+    a2dp->UserClick(ui::btNext);
+    EXPECT_EQ(a2dp->Position(), 100);
+    a2dp->SetPosition(1);
+    a2dp->UserClick(ui::btPrev);
+    EXPECT_EQ(a2dp->Position(), 1);
+}
+
+TEST_F(MainformExchangeTest, LeavingAnEditedPageAsksAndYesRevertsToTheLastKnownValue) {
+    OpenAndQuery();
+    form->PageControl1->UserSelectPage(1);
+    form->A2DPAudioMixPercentageUpDown->UserClick(ui::btNext);
+    headless->AnswerMessageBox(IDNO);
+    EXPECT_FALSE(form->PageControl1->UserSelectPage(0));
+    EXPECT_EQ(form->PageControl1->ActivePage(), form->A2DPAudioSettingTabSheet);
+    EXPECT_EQ(form->A2DPAudioMixPercentageUpDown->Position(), 36);
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "The settings had been changed. Are you sure to exit?");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+    headless->AnswerMessageBox(IDYES);
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(0));
+    EXPECT_EQ(form->A2DPAudioMixPercentageUpDown->Position(), 35);
+    EXPECT_FALSE(form->A2dpMixChanged);
+    // Back and away again: nothing to ask.
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(1));
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(3));
+    EXPECT_EQ(headless->MessageBoxes().size(), 2u);
+}
+
+TEST_F(MainformExchangeTest, SavedSpeedDialsLeaveThePageWithoutAQuestion) {
+    OpenAndQuery();
+    form->SpeedDial1LabeledEdit->UserSetText("123");
+    form->SaveSpeedDialSettingButton->UserClick();
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(1));  // before the headset answered
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+}
+
+TEST_F(MainformExchangeTest, RestoreDefaultsConfirmedRunsTheQueriesAgainAndReportsOnce) {
+    OpenAndQuery();
+    headless->AnswerMessageBox(IDNO);
+    form->RestoreDefaultButton->UserClick();
+    EXPECT_FALSE(headset->HasPendingBytes());
+    EXPECT_EQ(form->PendingCommand, 9999);
+
+    headless->AnswerMessageBox(IDYES);
+    form->RestoreDefaultButton->UserClick();
+    EXPECT_EQ(headless->MessageBoxes()[1].text, "Are you sure to restore the default settings?");
+    ExpectRequest("AT+QVCMD1=27");
+    AnswerWith("+QVSTS1=27");
+    RunQuerySequence();
+    ASSERT_EQ(headless->MessageBoxes().size(), 3u);
+    EXPECT_EQ(LastBox().text, "To restore default settings.");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_FALSE(form->RestoreDefaultPending);
+}
+
+TEST_F(MainformExchangeTest, TimedOutRestoreIsNotReportedByALaterQuerySequence) {
+    OpenAndQuery();
+    headless->AnswerMessageBox(IDYES);
+    form->RestoreDefaultButton->UserClick();
+    ExpectRequest("AT+QVCMD1=27");
+    ExpireTimeout();
+    EXPECT_FALSE(form->RestoreDefaultPending);
+    headless->ClearMessageBoxes();
+    OpenAndQuery();
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+}
+
+// ---- Hand-over to the firmware upgrade
+
+TEST_F(MainformExchangeTest, EnterUpgradeModeReplyClosesThePortThroughTheTimers) {
+    OpenAndQuery();
+    form->PendingCommand = 20;
+    form->SendCommand();
+    ExpectRequest("AT+QVCMD1=20");
+    AnswerWith("+QVSTS1=20");
+    ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+    EXPECT_TRUE(LogHas("UART_CMD_ENTER_DFU_MODE OK."));
+    EXPECT_EQ(ui::THeadlessBackend::CursorId(headless->CurrentCursor()),
+              ui::THeadlessBackend::CursorId(ui::LoadSystemCursor(IDC_WAIT)));
+    EXPECT_TRUE(form->StartDFUTimer->Enabled());
+    EXPECT_EQ(form->StartDFUTimer->Interval(), 1000u);
+    headless->Advance(1);
+    ui::Application->ProcessMessages();
+    EXPECT_FALSE(form->PortOpen);
+    EXPECT_FALSE(form->ComPort1->Active());
+    EXPECT_EQ(form->PortSessionActive, 0);
+    headless->Advance(1000);
+    ui::Application->ProcessMessages();
+    EXPECT_FALSE(form->StartDFUTimer->Enabled());
+    EXPECT_TRUE(headless->MessageBoxes().empty());  // no time-out follows
+}
+
+// ---- Device removal
+
+TEST_F(MainformExchangeTest, RemovalOfTheOpenPortsDeviceDisconnects) {
+    OpenAndQuery();
+    ports.present = {{"COM1", "Communications Port"}};
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_FALSE(form->ComPort1->Active());
+    EXPECT_EQ(form->PortSessionActive, 0);
+    EXPECT_EQ(form->FWVerLabel->Caption(), "");
+    EXPECT_EQ(Rows(), std::vector<std::string>{"COM1  -  Communications Port"});
+    EXPECT_EQ(form->ComPortListBox->ItemIndex(), -1);  // no USB selection after a removal
+}
+
+TEST_F(MainformExchangeTest, RemovalKeepsThePortWhileItsDescriptionIsPresent) {
+    ports.present = {{"COM5", "USB Serial Device"},
+                     {"COM6", "USB Serial Device"},
+                     {"COM1", "Communications Port"}};
+    form->RefreshComPortList();
+    form->ComPortListBox->SetItemIndex(1);
+    OpenAndQuery();
+    // Another port with the same description remains.
+    ports.present = {{"COM6", "USB Serial Device"}, {"COM1", "Communications Port"}};
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_TRUE(form->ComPort1->Active());
+    EXPECT_EQ(Rows().size(), 3u);  // the session is active: no refresh
+    // As many ports as listed: never closes.
+    ports.present = {{"COM7", "A"}, {"COM8", "B"}, {"COM9", "C"}};
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_TRUE(form->ComPort1->Active());
+}
+
+}  // namespace
