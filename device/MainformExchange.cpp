@@ -221,9 +221,8 @@ void TMajorForm::AppendReceived(const char* bytes, int32_t count) {
         if (RxLineLength == static_cast<int32_t>(sizeof RxLine)) {
             // The buffer is full. Complete lines in it stay; the partial line after them is
             // longer than any line may be and is dropped up to its line feed.
-            const char* lastFeed =
-                static_cast<const char*>(memrchr(RxLine, '\n', static_cast<size_t>(RxLineLength)));
-            const int32_t keep = lastFeed ? static_cast<int32_t>(lastFeed - RxLine) + 1 : 0;
+            int32_t keep = RxLineLength;
+            while (keep > 0 && RxLine[keep - 1] != '\n') --keep;
             Log("Discarded " + std::to_string(RxLineLength - keep) +
                 " bytes of a received line too long to handle");
             RxLineLength = keep;
