@@ -39,6 +39,10 @@ endmacro()
 # the Windows builds).
 function(qv_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    # The ThreadSanitizer build runs only the tests of threaded code.
+    if(QV_SANITIZE MATCHES "thread" AND NOT "threads" IN_LIST ARG_LABELS)
+        return()
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${QV_GTEST_LIBS} qv_options Threads::Threads)
     set(labels ${ARG_LABELS})

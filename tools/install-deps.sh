@@ -7,7 +7,7 @@ packages=(
     wine wine64
     xvfb xauth imagemagick xdotool x11-apps fonts-wqy-microhei
     socat dfu-util locales
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev ccache
 )
 missing=()
 for p in "${packages[@]}"; do
