@@ -257,15 +257,29 @@ TEST_F(ControlsTest, PaintBoxReportsClicksAlsoThroughTheLabelOnIt) {
     EXPECT_EQ(GetNextWindow(Handle(form_->PaintBox), GW_HWNDNEXT), nullptr);  // at the bottom
 }
 
-TEST_F(ControlsTest, HiddenAndDisabledFollowTheControl) {
+TEST_F(ControlsTest, PropertyChangesReachTheNativeControls) {
+    HWND label = Handle(form_->InfoLabel);
     form_->InfoLabel->Hide();
-    EXPECT_FALSE(IsWindowVisible(Handle(form_->InfoLabel)));
+    EXPECT_FALSE(IsWindowVisible(label));
     form_->InfoLabel->Show();
-    EXPECT_TRUE(IsWindowVisible(Handle(form_->InfoLabel)));
+    EXPECT_TRUE(IsWindowVisible(label));
     form_->InfoLabel->SetCaption("Firmware version: 1.2");
-    EXPECT_EQ(TextOf(Handle(form_->InfoLabel)), "Firmware version: 1.2");
+    EXPECT_EQ(TextOf(label), "Firmware version: 1.2");
+    EXPECT_EQ(Style(form_->InfoLabel) & SS_TYPEMASK, SS_LEFTNOWORDWRAP);
+    form_->InfoLabel->SetWordWrap(true);
+    EXPECT_EQ(Style(form_->InfoLabel) & SS_TYPEMASK, SS_LEFT);
+
     form_->Pages->SetEnabled(false);
     EXPECT_FALSE(IsWindowEnabled(Handle(form_->Pages)));
+    form_->OpenButton->SetBounds(520, 20, 120, 30);
+    RECT r = PlaceOf(Handle(form_->OpenButton));
+    EXPECT_EQ(r.left, 520);
+    EXPECT_EQ(r.right - r.left, 120);
+
+    form_->Progress->SetPosition(42);
+    EXPECT_EQ(SendMessageA(Handle(form_->Progress), PBM_GETPOS, 0, 0), 42);
+    form_->MixUpDown->SetPosition(77);
+    EXPECT_EQ(SendMessageA(Handle(form_->MixUpDown), UDM_GETPOS32, 0, 0), 77);
 }
 
 }  // namespace
