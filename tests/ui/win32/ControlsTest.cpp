@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace qvtest {
 namespace {
@@ -280,6 +281,42 @@ TEST_F(ControlsTest, PropertyChangesReachTheNativeControls) {
     EXPECT_EQ(SendMessageA(Handle(form_->Progress), PBM_GETPOS, 0, 0), 42);
     form_->MixUpDown->SetPosition(77);
     EXPECT_EQ(SendMessageA(Handle(form_->MixUpDown), UDM_GETPOS32, 0, 0), 77);
+
+    // Scroll bars are fixed at creation: the memo's window is made anew, lines and all.
+    form_->NoteMemo->Lines().SetText("Send -> 'AT+QVCMD1=7'\nOK");
+    form_->NoteMemo->SetScrollBars(ui::ssBoth);
+    HWND memo = Handle(form_->NoteMemo);
+    EXPECT_EQ(Style(form_->NoteMemo) & (WS_VSCROLL | WS_HSCROLL), WS_VSCROLL | WS_HSCROLL);
+    EXPECT_EQ(TextOf(memo), "Send -> 'AT+QVCMD1=7'\r\nOK");
+    EXPECT_EQ(PlaceOf(memo).left, form_->NoteMemo->Left());
+}
+
+TEST_F(ControlsTest, UpDownWithoutAssociateSpansNegativePositions) {
+    form_->Pages->SetActivePage(form_->MixSheet);
+    form_->MixUpDown->SetAssociate(nullptr);
+    form_->MixUpDown->SetMin(-1);
+    form_->MixUpDown->SetMax(2);
+    form_->MixUpDown->SetPosition(1);
+    HWND upDown = Handle(form_->MixUpDown);
+    EXPECT_EQ(SendMessageA(upDown, UDM_GETBUDDY, 0, 0), 0);
+    int low = 0, high = 0;
+    SendMessageA(upDown, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
+                 reinterpret_cast<LPARAM>(&high));
+    EXPECT_EQ(low, -1);
+    EXPECT_EQ(high, 2);
+
+    std::vector<ui::TUDBtnType> clicks;
+    form_->MixUpDown->OnClick = [&](ui::TObject*, ui::TUDBtnType button) {
+        clicks.push_back(button);
+    };
+    const int down = 17;
+    ClickAt(upDown, 8, down);
+    ClickAt(upDown, 8, down);
+    ClickAt(upDown, 8, down);  // stops at -1
+    EXPECT_EQ(form_->MixUpDown->Position(), -1);
+    EXPECT_EQ(SendMessageA(upDown, UDM_GETPOS32, 0, 0), -1);
+    EXPECT_EQ(clicks, (std::vector<ui::TUDBtnType>{ui::btPrev, ui::btPrev}));
+    EXPECT_EQ(TextOf(Handle(form_->MixEdit)), "20");  // no longer written
 }
 
 }  // namespace
