@@ -30,9 +30,9 @@ RECT PlaceOf(HWND hwnd) {
     return r;
 }
 
-using ControlsTest = Win32Test;
+using Win32ControlsTest = Win32Test;
 
-TEST_F(ControlsTest, EachKindIsTheRightNativeControlAtItsPlace) {
+TEST_F(Win32ControlsTest, EachKindIsTheRightNativeControlAtItsPlace) {
     struct Case {
         const ui::TControl* control;
         const char* className;
@@ -74,7 +74,7 @@ TEST_F(ControlsTest, EachKindIsTheRightNativeControlAtItsPlace) {
               reinterpret_cast<LRESULT>(Handle(form_->MixEdit)));
 }
 
-TEST_F(ControlsTest, LabelOfALabeledEditSitsThreePixelsToItsLeft) {
+TEST_F(Win32ControlsTest, LabelOfALabeledEditSitsThreePixelsToItsLeft) {
     RECT edit = PlaceOf(Handle(form_->DialEdit));
     RECT label = PlaceOf(Handle(&form_->DialEdit->EditLabel()));
     EXPECT_EQ(label.right, edit.left - 3);
@@ -82,7 +82,7 @@ TEST_F(ControlsTest, LabelOfALabeledEditSitsThreePixelsToItsLeft) {
     EXPECT_EQ(GetParent(Handle(&form_->DialEdit->EditLabel())), GetParent(Handle(form_->DialEdit)));
 }
 
-TEST_F(ControlsTest, TabKeyOrderFollowsTabOrder) {
+TEST_F(Win32ControlsTest, TabKeyOrderFollowsTabOrder) {
     HWND hwnd = Handle(form_);
     form_->OpenButton->SetTabOrder(0);  // before the list box now
     HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE);
@@ -109,7 +109,7 @@ TEST_F(ControlsTest, TabKeyOrderFollowsTabOrder) {
     EXPECT_EQ(form_->ActiveControl(), form_->PortList);
 }
 
-TEST_F(ControlsTest, ButtonClickReachesOnClickUnlessDisabled) {
+TEST_F(Win32ControlsTest, ButtonClickReachesOnClickUnlessDisabled) {
     int clicks = 0;
     form_->OpenButton->OnClick = [&](ui::TObject* sender) {
         EXPECT_EQ(sender, form_->OpenButton);
@@ -124,7 +124,7 @@ TEST_F(ControlsTest, ButtonClickReachesOnClickUnlessDisabled) {
     EXPECT_EQ(clicks, 1);
 }
 
-TEST_F(ControlsTest, HandlerExceptionIsShownAndTheWindowGoesOn) {
+TEST_F(Win32ControlsTest, HandlerExceptionIsShownAndTheWindowGoesOn) {
     form_->OpenButton->OnClick = [](ui::TObject*) { throw std::runtime_error("port is busy"); };
     ui::Application->SetTitle("Tool title");
     TBoxAnswerer box("Tool title", IDOK);
@@ -135,7 +135,7 @@ TEST_F(ControlsTest, HandlerExceptionIsShownAndTheWindowGoesOn) {
     EXPECT_TRUE(IsWindow(Handle(form_)));
 }
 
-TEST_F(ControlsTest, TypedTextReachesOnChangeAndProgramTextReachesTheEdit) {
+TEST_F(Win32ControlsTest, TypedTextReachesOnChangeAndProgramTextReachesTheEdit) {
     int changes = 0;
     form_->DialEdit->OnChange = [&](ui::TObject*) { ++changes; };
 
@@ -148,7 +148,7 @@ TEST_F(ControlsTest, TypedTextReachesOnChangeAndProgramTextReachesTheEdit) {
     EXPECT_EQ(changes, 2);  // once, not again for the native echo
 }
 
-TEST_F(ControlsTest, UpDownArrowsStepWithinBoundsAndAskOnChanging) {
+TEST_F(Win32ControlsTest, UpDownArrowsStepWithinBoundsAndAskOnChanging) {
     form_->Pages->SetActivePage(form_->MixSheet);
     HWND upDown = Handle(form_->MixUpDown);
     int asked = 0;
@@ -179,7 +179,7 @@ TEST_F(ControlsTest, UpDownArrowsStepWithinBoundsAndAskOnChanging) {
     EXPECT_EQ(TextOf(Handle(form_->MixEdit)), "100");
 }
 
-TEST_F(ControlsTest, PageSwitchByTabClickCanBeRefused) {
+TEST_F(Win32ControlsTest, PageSwitchByTabClickCanBeRefused) {
     HWND tabs = Handle(form_->Pages);
     bool allow = false;
     int changes = 0;
@@ -209,7 +209,7 @@ TEST_F(ControlsTest, PageSwitchByTabClickCanBeRefused) {
     EXPECT_FALSE(IsWindowVisible(Handle(form_->MixSheet)));
 }
 
-TEST_F(ControlsTest, ListBoxShowsItemsAndReportsTheUsersSelection) {
+TEST_F(Win32ControlsTest, ListBoxShowsItemsAndReportsTheUsersSelection) {
     HWND list = Handle(form_->PortList);
     int clicks = 0;
     form_->PortList->OnClick = [&](ui::TObject*) { ++clicks; };
@@ -230,7 +230,7 @@ TEST_F(ControlsTest, ListBoxShowsItemsAndReportsTheUsersSelection) {
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR);
 }
 
-TEST_F(ControlsTest, MemoShowsItsLinesOnThePageColour) {
+TEST_F(Win32ControlsTest, MemoShowsItsLinesOnThePageColour) {
     HWND memo = Handle(form_->NoteMemo);
     form_->NoteMemo->Lines().SetText("Note: \n\n To input a string only");
     EXPECT_EQ(TextOf(memo), "Note: \r\n\r\n To input a string only");
@@ -246,7 +246,7 @@ TEST_F(ControlsTest, MemoShowsItsLinesOnThePageColour) {
     EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
 }
 
-TEST_F(ControlsTest, PaintBoxReportsClicksAlsoThroughTheLabelOnIt) {
+TEST_F(Win32ControlsTest, PaintBoxReportsClicksAlsoThroughTheLabelOnIt) {
     int clicks = 0;
     form_->PaintBox->OnClick = [&](ui::TObject*) { ++clicks; };
     ClickAt(Handle(form_->PaintBox), 400, 30);
@@ -258,7 +258,7 @@ TEST_F(ControlsTest, PaintBoxReportsClicksAlsoThroughTheLabelOnIt) {
     EXPECT_EQ(GetNextWindow(Handle(form_->PaintBox), GW_HWNDNEXT), nullptr);  // at the bottom
 }
 
-TEST_F(ControlsTest, PropertyChangesReachTheNativeControls) {
+TEST_F(Win32ControlsTest, PropertyChangesReachTheNativeControls) {
     HWND label = Handle(form_->InfoLabel);
     form_->InfoLabel->Hide();
     EXPECT_FALSE(IsWindowVisible(label));
@@ -291,7 +291,7 @@ TEST_F(ControlsTest, PropertyChangesReachTheNativeControls) {
     EXPECT_EQ(PlaceOf(memo).left, form_->NoteMemo->Left());
 }
 
-TEST_F(ControlsTest, UpDownWithoutAssociateSpansNegativePositions) {
+TEST_F(Win32ControlsTest, UpDownWithoutAssociateSpansNegativePositions) {
     form_->Pages->SetActivePage(form_->MixSheet);
     form_->MixUpDown->SetAssociate(nullptr);
     form_->MixUpDown->SetMin(-1);

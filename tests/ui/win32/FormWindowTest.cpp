@@ -14,9 +14,9 @@ LOGFONTA FontOf(HWND hwnd) {
     return lf;
 }
 
-using FormWindowTest = Win32Test;
+using Win32FormWindowTest = Win32Test;
 
-TEST_F(FormWindowTest, FixedDialogFrameWithCentredClientArea) {
+TEST_F(Win32FormWindowTest, FixedDialogFrameWithCentredClientArea) {
     HWND hwnd = Handle(form_);
     ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(IsWindowVisible(hwnd));
@@ -40,7 +40,7 @@ TEST_F(FormWindowTest, FixedDialogFrameWithCentredClientArea) {
     EXPECT_NEAR((window.top + window.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 }
 
-TEST_F(FormWindowTest, EveryControlUsesTheFormFontAndFollowsItsChange) {
+TEST_F(Win32FormWindowTest, EveryControlUsesTheFormFontAndFollowsItsChange) {
     const ui::TControl* controls[] = {form_->PortLabel, form_->OpenButton,
                                       form_->DialEdit,  &form_->DialEdit->EditLabel(),
                                       form_->NoteMemo,  form_->Pages};
@@ -64,7 +64,7 @@ TEST_F(FormWindowTest, EveryControlUsesTheFormFontAndFollowsItsChange) {
     EXPECT_GT(form_->PortLabel->TextWidth("Select COM Port"), narrow);
 }
 
-TEST_F(FormWindowTest, TextIsMeasuredInTheLabelsFont) {
+TEST_F(Win32FormWindowTest, TextIsMeasuredInTheLabelsFont) {
     const std::string text = "C:\\firmware\\KX-V5_v1.2.dfu";
     HDC dc = GetDC(Handle(form_->PortLabel));
     HGDIOBJ old = SelectObject(
@@ -80,7 +80,7 @@ TEST_F(FormWindowTest, TextIsMeasuredInTheLabelsFont) {
     EXPECT_EQ(size.cy, expected.cy);
 }
 
-TEST_F(FormWindowTest, CloseBoxAsksTheFormAndARefusalKeepsTheWindow) {
+TEST_F(Win32FormWindowTest, CloseBoxAsksTheFormAndARefusalKeepsTheWindow) {
     bool allow = false;
     int closes = 0;
     form_->OnCloseQuery = [&](ui::TObject*, bool& canClose) { canClose = allow; };
@@ -96,7 +96,7 @@ TEST_F(FormWindowTest, CloseBoxAsksTheFormAndARefusalKeepsTheWindow) {
     EXPECT_TRUE(ui::Application->Terminated());  // the main form closed
 }
 
-TEST_F(FormWindowTest, DeviceChangesReachTheFormsMessageDispatch) {
+TEST_F(Win32FormWindowTest, DeviceChangesReachTheFormsMessageDispatch) {
     EXPECT_NE(form_->RegisterDeviceInterfaceNotification(ui::kGuidDevInterfaceUsbDevice), nullptr);
     SendMessageA(Handle(form_), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
     SendMessageA(Handle(form_), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);

@@ -9,9 +9,9 @@
 namespace qvtest {
 namespace {
 
-using MessageLoopTest = Win32Test;
+using Win32MessageLoopTest = Win32Test;
 
-TEST_F(MessageLoopTest, TimerFiresUntilDisabled) {
+TEST_F(Win32MessageLoopTest, TimerFiresUntilDisabled) {
     int ticks = 0;
     form_->Timer->OnTimer = [&](ui::TObject*) {
         if (++ticks == 2) form_->Timer->SetEnabled(false);
@@ -23,7 +23,7 @@ TEST_F(MessageLoopTest, TimerFiresUntilDisabled) {
     EXPECT_EQ(ticks, 2);
 }
 
-TEST_F(MessageLoopTest, ChangingTheIntervalStartsAFullPeriod) {
+TEST_F(Win32MessageLoopTest, ChangingTheIntervalStartsAFullPeriod) {
     DWORD tickAt = 0;
     form_->Timer->OnTimer = [&](ui::TObject*) {
         tickAt = GetTickCount();
@@ -41,7 +41,7 @@ TEST_F(MessageLoopTest, ChangingTheIntervalStartsAFullPeriod) {
     EXPECT_GE(tickAt - changedAt, 400u - 16u);
 }
 
-TEST_F(MessageLoopTest, SynchronizeFromAWorkerWakesTheWaitingLoop) {
+TEST_F(Win32MessageLoopTest, SynchronizeFromAWorkerWakesTheWaitingLoop) {
     std::atomic<bool> done{false};
     DWORD ranOn = 0;
     std::thread worker([&] {
@@ -70,7 +70,7 @@ TEST_F(MessageLoopTest, SynchronizeFromAWorkerWakesTheWaitingLoop) {
     EXPECT_EQ(ranOn, windowThread);
 }
 
-TEST_F(MessageLoopTest, QueuedCallsAndTimersRunWhileAMessageBoxIsOpen) {
+TEST_F(Win32MessageLoopTest, QueuedCallsAndTimersRunWhileAMessageBoxIsOpen) {
     std::atomic<bool> synced{false};
     std::atomic<int> ticks{0};
     form_->Timer->OnTimer = [&](ui::TObject*) { ++ticks; };
@@ -96,7 +96,7 @@ TEST_F(MessageLoopTest, QueuedCallsAndTimersRunWhileAMessageBoxIsOpen) {
     EXPECT_TRUE(tickedWhileOpen);
 }
 
-TEST_F(MessageLoopTest, MessageBoxReturnsTheAnswerGiven) {
+TEST_F(Win32MessageLoopTest, MessageBoxReturnsTheAnswerGiven) {
     struct Case {
         UINT flags;
         int answer;
@@ -120,7 +120,7 @@ TEST_F(MessageLoopTest, MessageBoxReturnsTheAnswerGiven) {
     }
 }
 
-TEST_F(MessageLoopTest, KeyboardStateAndWaitCursorComeFromThePlatform) {
+TEST_F(Win32MessageLoopTest, KeyboardStateAndWaitCursorComeFromThePlatform) {
     BYTE keys[256] = {};
     keys[VK_RSHIFT] = 0x80;
     ASSERT_TRUE(SetKeyboardState(keys));

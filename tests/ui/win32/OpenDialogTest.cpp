@@ -11,7 +11,7 @@ namespace {
 constexpr int kFileTypeCombo = 0x470;
 constexpr int kFileNameCombo = 0x47c;
 
-class OpenDialogTest : public Win32Test {
+class Win32OpenDialogTest : public Win32Test {
   protected:
     void SetUp() override {
         Win32Test::SetUp();
@@ -37,7 +37,7 @@ class OpenDialogTest : public Win32Test {
     ui::TOpenDialog* dialog_ = nullptr;
 };
 
-TEST_F(OpenDialogTest, ChosenFileComesBackAndTheFilterIsOffered) {
+TEST_F(Win32OpenDialogTest, ChosenFileComesBackAndTheFilterIsOffered) {
     std::string fileType;
     TBoxAnswerer box("Choose firmware", IDOK, [&](HWND dlg) {
         char text[256] = "";
@@ -52,7 +52,7 @@ TEST_F(OpenDialogTest, ChosenFileComesBackAndTheFilterIsOffered) {
     EXPECT_STRCASEEQ(dialog_->FileName().c_str(), path_.c_str());
 }
 
-TEST_F(OpenDialogTest, CancelKeepsTheFileName) {
+TEST_F(Win32OpenDialogTest, CancelKeepsTheFileName) {
     TBoxAnswerer box("Choose firmware", IDCANCEL);
     EXPECT_FALSE(dialog_->Execute());
     box.Join();
@@ -60,7 +60,7 @@ TEST_F(OpenDialogTest, CancelKeepsTheFileName) {
     EXPECT_EQ(dialog_->FileName(), "previous.dfu");
 }
 
-TEST_F(OpenDialogTest, BadFilterIsReportedBeforeAnyDialog) {
+TEST_F(Win32OpenDialogTest, BadFilterIsReportedBeforeAnyDialog) {
     dialog_->SetFilter("firmware file (*.dfu)");
     EXPECT_THROW(dialog_->Execute(), std::invalid_argument);
 }
