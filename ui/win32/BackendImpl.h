@@ -1,6 +1,13 @@
 // The Win32 back end: real windows and common controls, the thread's message queue, window
 // timers, MessageBoxA, GetOpenFileNameA and the system services. It lives on the window
 // thread (the thread that creates it); only Wake and TickCount may be called from others.
+//
+// One file per concern: Backend.cpp (peer factory, device notifications, title),
+// MessageLoop.cpp (dispatch, wait, wake), Timers.cpp, Dialogs.cpp (message boxes, file-open
+// dialog), SystemServices.cpp (cursor, keyboard, ticks, sleep, text measuring), Fonts.cpp,
+// WindowClasses.cpp; the peers: Peer.cpp (what every control shares), FormPeer.cpp and one
+// file per control kind (LabelPeer.cpp, ButtonPeer.cpp, ... PagePeers.cpp for page control
+// and tab sheets).
 #pragma once
 
 #include <map>
