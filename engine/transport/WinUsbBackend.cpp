@@ -5,10 +5,14 @@
 // Listing: every present USB device whose service is WinUSB and whose compatible IDs name the
 // DFU interface class; its device interface path (from the DeviceInterfaceGUIDs the driver
 // package registered) is the device name.
-#include <cfgmgr32.h>
-#include <setupapi.h>
+// windows.h comes first.
+// clang-format off
 #include <windows.h>
+#include <cfgmgr32.h>
+#include <objbase.h>
+#include <setupapi.h>
 #include <winusb.h>
+// clang-format on
 
 #include <cwchar>
 #include <cwctype>
@@ -159,7 +163,6 @@ class WinUsbDevice : public UsbDevice {
             case ERROR_DEVICE_NOT_CONNECTED:
             case ERROR_BAD_COMMAND:
             case ERROR_FILE_NOT_FOUND:
-            case ERROR_NO_SUCH_DEVICE:
                 return UsbResult::gone;
             default:
                 return UsbResult::error;

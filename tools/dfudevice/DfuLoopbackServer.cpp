@@ -53,8 +53,24 @@ Native ToNative(std::intptr_t s) {
     return static_cast<Native>(s);
 }
 
-bool ReadAll(Native s, std::uint8_t* data, std::size_t size) {
+// Waits until s has data or stop is set. Shutting a socket down does not wake a blocked recv on
+// every platform (not under Wine), so the wait looks at the flag now and then.
+bool WaitReadable(Native s, const std::atomic<bool>& stop) {
+    while (!stop) {
+        fd_set read;
+        FD_ZERO(&read);
+        FD_SET(s, &read);
+        timeval timeout{0, 50 * 1000};
+        const int n = select(static_cast<int>(s) + 1, &read, nullptr, nullptr, &timeout);
+        if (n > 0) return true;
+        if (n < 0) return false;
+    }
+    return false;
+}
+
+bool ReadAll(Native s, std::uint8_t* data, std::size_t size, const std::atomic<bool>& stop) {
     while (size > 0) {
+        if (!WaitReadable(s, stop)) return false;
         const int n = recv(s, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
         if (n <= 0) return false;
         data += n;
@@ -177,12 +193,12 @@ void DfuLoopbackServer::Serve(Connection& connection) {
     std::vector<std::uint8_t> reply;
     for (;;) {
         std::uint8_t header[4];
-        if (!ReadAll(s, header, 4)) break;
+        if (!ReadAll(s, header, 4, stop_)) break;
         const std::size_t size = static_cast<std::size_t>(header[0]) | (header[1] << 8) |
                                  (header[2] << 16) | (static_cast<std::size_t>(header[3]) << 24);
         if (size == 0 || size > kWireMaxMessage) break;
         request.resize(size);
-        if (!ReadAll(s, request.data(), size)) break;
+        if (!ReadAll(s, request.data(), size, stop_)) break;
         ServeWireMessage(device_, request.data(), size, reply);
         const std::size_t n = reply.size();
         const std::uint8_t prefix[4] = {
