@@ -212,7 +212,8 @@ void TMajorForm::HandleDeviceChange(ui::TMessage& message) {
             if (PortActive() && device::SnapshotPortCount != device::ListedPortCount) {
                 bool stillThere = false;
                 for (int32_t i = 0; i < device::SnapshotPortCount; ++i) {
-                    if (std::strcmp(device::SnapshotPortDescriptions[i], ComPortName) == 0) {
+                    if (IsOpenedPort(device::SnapshotPortNames[i],
+                                     device::SnapshotPortDescriptions[i])) {
                         stillThere = true;
                         break;
                     }

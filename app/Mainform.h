@@ -5,6 +5,7 @@
 // the headset and the settings pages in device/, the firmware upgrade in upgrade/.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -95,7 +96,6 @@ class TMajorForm : public ui::TForm {
     bool A2dpMixChanged = false;
     bool GpsSettingChanged = false;
     bool RestoreDefaultPending = false;
-    int32_t UpgradeStage = 0;  // 0 = no firmware upgrade running
     bool NoDeviceWarning = true;
     void* DeviceNotifyHandle = nullptr;
     TTextField DeviceName = {};
@@ -110,6 +110,18 @@ class TMajorForm : public ui::TForm {
     int32_t GpsMixPercent = 0;
     int32_t GpsVoiceSharing = 0;
     HCURSOR SavedCursor = nullptr;
+    TTextField OpenedPortName = {};  // name of the port opened last (its description may be empty)
+    TTextField UsbDeviceName = {};   // first DFU device found by the last device check
+    bool UsbDevicePresent = false;
+    bool CallbackRegistered = false;
+    int32_t UpgradeStage = 0;  // 0 = none, 1 = reconfigure, 2 = download, 3 = manifest
+    DWORD UpgradeStartTick = 0;
+    // Written by the engine's completion notification (on the engine's thread), read by the
+    // window's progress timer: the three values are stored before StepCompleted is set.
+    std::atomic<int32_t> UpgradeResult{0};
+    std::atomic<int32_t> UpgradeOperation{0};
+    std::atomic<int32_t> UpgradeSubOperation{0};
+    std::atomic<bool> StepCompleted{false};
 
     // ---- Window events
     void FormCreate(ui::TObject* sender);
@@ -139,6 +151,9 @@ class TMajorForm : public ui::TForm {
     void RefreshComPortList();
     void SelectUsbPort();
     bool PortActive() const;
+    // Whether a port table entry is the port opened last: by its description, or by its name
+    // when that port had no description (several ports may lack one).
+    bool IsOpenedPort(const char* name, const char* description) const;
 
     // ---- Settings pages
     void SpeedDial1LabeledEditChange(ui::TObject* sender);
@@ -155,9 +170,19 @@ class TMajorForm : public ui::TForm {
     void PageControl1Changing(ui::TObject* sender, bool& allowChange);
     void ShowGpsSharingText();
 
-    // ---- Firmware upgrade hand-over
+    // ---- Firmware file
+    void OpenDfuFileButtonClick(ui::TObject* sender);
+    void ValidateFirmwareFile();
+    bool FirmwareMatchesDevice() const;
+
+    // ---- Firmware upgrade
+    void StartDFUUpgradeButtonClick(ui::TObject* sender);
     void DFUCloseComPortTimerTimer(ui::TObject* sender);
     void StartDFUTimerTimer(ui::TObject* sender);
+    void StartDfuEngine();
+    void CheckUsbDevice();
+    void HandleDfuNotification(int32_t kind, const DfuStatusRecord& record);
+    void ProgressTimerTimer(ui::TObject* sender);
 
   private:
     void CreateControls();
@@ -165,11 +190,18 @@ class TMajorForm : public ui::TForm {
     void AppendReceived(const char* bytes, int32_t count);
     void NextCommand(int32_t code);
     void ShowDeviceConfigText();
+    void ShowProgress(const DfuStatusRecord& record);
+    void StepStarted(bool outcome);
+    void FailureReset();
+    void ReconnectAfterUpgrade();
     void Log(const std::string& line);
 };
 
 // The one main window of the program (set by Application->CreateForm).
 extern TMajorForm* MajorForm;
+
+// The engine's notifications, handed to the bridge: forwarded to the main window.
+void DFUBRIDGE_CALL DfuNotificationCallback(int32_t kind, const DfuStatusRecord* record);
 
 // Process-wide: the window has not been shown yet.
 extern bool FirstShow;

@@ -199,4 +199,7 @@ void TMajorForm::CreateControls() {
     SaveGPSAudioSettingButton->OnClick = [this](TObject* s) { SaveGPSAudioSettingButtonClick(s); };
     RestoreDefaultButton->OnClick = [this](TObject* s) { RestoreDefaultButtonClick(s); };
     PageControl1->OnChanging = [this](TObject* s, bool& allow) { PageControl1Changing(s, allow); };
+    OpenDfuFileButton->OnClick = [this](TObject* s) { OpenDfuFileButtonClick(s); };
+    StartDFUUpgradeButton->OnClick = [this](TObject* s) { StartDFUUpgradeButtonClick(s); };
+    ProgressTimer->OnTimer = [this](TObject* s) { ProgressTimerTimer(s); };
 }

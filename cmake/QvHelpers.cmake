@@ -39,12 +39,21 @@ endmacro()
 # the Windows builds).
 function(qv_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-    # The ThreadSanitizer build runs only the tests of threaded code.
+    # The ThreadSanitizer build builds and runs only the tests of threaded code; the others
+    # stay defined (other CMake files may refer to them) but out of the build.
+    set(skip OFF)
     if(QV_SANITIZE MATCHES "thread" AND NOT "threads" IN_LIST ARG_LABELS)
+        set(skip ON)
+    endif()
+    if(skip)
+        add_executable(${name} EXCLUDE_FROM_ALL ${ARG_SOURCES})
+    else()
+        add_executable(${name} ${ARG_SOURCES})
+    endif()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${QV_GTEST_LIBS} qv_options Threads::Threads)
+    if(skip)
         return()
     endif()
-    add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${QV_GTEST_LIBS} qv_options Threads::Threads)
     set(labels ${ARG_LABELS})
     list(APPEND labels unit)
     gtest_discover_tests(${name}

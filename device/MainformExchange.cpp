@@ -70,10 +70,12 @@ void TMajorForm::OpenComPortButtonClick(ui::TObject*) {
     PortSessionActive = ok ? 1 : 0;
     if (ok) {
         CopyToField(ComPortName, device::ListedPortDescriptions[i]);
+        CopyToField(OpenedPortName, device::ListedPortNames[i]);
         PendingCommand = 7;
         SendCommand();
     } else {
         ComPortName[0] = '\0';
+        OpenedPortName[0] = '\0';
     }
 }
 
@@ -348,17 +350,4 @@ void TMajorForm::ShowDeviceConfigText() {
     upgrade::WalkUsbDeviceTree();
     if (upgrade::DeviceConfigText[0] != '\0')
         DeviceInfoLabel->SetCaption(device::DeviceConfigLine(upgrade::DeviceConfigText));
-}
-
-// ---- Hand-over to the firmware upgrade
-
-void TMajorForm::DFUCloseComPortTimerTimer(ui::TObject*) {
-    DFUCloseComPortTimer->SetEnabled(false);
-    ClosePort();
-    PortSessionActive = 0;
-}
-
-void TMajorForm::StartDFUTimerTimer(ui::TObject*) {
-    StartDFUTimer->SetEnabled(false);
-    ui::SetCurrentCursor(SavedCursor);
 }

@@ -1,4 +1,6 @@
 // The main window's port list: the list box shows the listed port tables.
+#include <cstring>
+
 #include "app/Mainform.h"
 #include "device/ports/ComPortList.h"
 
@@ -26,4 +28,9 @@ void TMajorForm::RefreshComPortList() {
 void TMajorForm::SelectUsbPort() {
     ListBoxRows rows(ComPortListBox);
     device::SelectUsbPort(rows);
+}
+
+bool TMajorForm::IsOpenedPort(const char* name, const char* description) const {
+    if (ComPortName[0] != '\0') return std::strcmp(description, ComPortName) == 0;
+    return OpenedPortName[0] != '\0' && std::strcmp(name, OpenedPortName) == 0;
 }
