@@ -15,10 +15,8 @@ target_link_libraries(qv_mainform PUBLIC
     qv_app_core qv_ui qv_ports qv_protocol qv_serial qv_usbwalk qv_engine_names qv_bridge_headers qv_options)
 
 if(WIN32 AND TARGET DfuBridge AND TARGET qv_ui_win32)
-    add_executable(QVDFUUpgrade WIN32
-        ${CMAKE_CURRENT_SOURCE_DIR}/Program.cpp
-        ${CMAKE_CURRENT_SOURCE_DIR}/QVDFUUpgrade.rc)
-    target_include_directories(QVDFUUpgrade PRIVATE ${QV_RESOURCE_INCLUDES})
+    add_executable(QVDFUUpgrade WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/Program.cpp)
+    qv_add_text_resources(QVDFUUpgrade MANIFEST)
     target_link_libraries(QVDFUUpgrade PRIVATE qv_mainform qv_ui_win32 DfuBridge qv_options)
     # The program runs with its two DLLs beside it.
     set_target_properties(QVDFUUpgrade PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
