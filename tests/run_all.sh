@@ -7,6 +7,8 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 export QV_ROOT=$ROOT
 JOBS=${JOBS:-$(nproc)}
+# Compiler-cache hits across checkouts in different folders.
+export CCACHE_BASEDIR=$ROOT CCACHE_NOHASHDIR=1
 summary=()
 
 stage() {
