@@ -15,3 +15,6 @@ find_program(QV_WINE wine)
 if(QV_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${QV_WINE})
 endif()
+# Shipped files carry no symbol tables.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
