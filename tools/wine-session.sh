@@ -22,12 +22,20 @@ start=$(date +%s%N)
 (cd "$(dirname "$EXE")" && exec wine ./QVDFUUpgrade.exe) &
 pid=$!
 
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1) || {
+# Polled every 20 ms (xdotool's own --sync waits in half seconds), for at most 60 s.
+wid=""
+for _ in $(seq 1 3000); do
+    wid=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) || true
+    [ -n "$wid" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.02
+done
+if [ -z "$wid" ]; then
     echo "main window '$title' did not appear; windows on the display:" >&2
     for w in $(xdotool search --name . 2>/dev/null); do echo "  $w $(xdotool getwindowname "$w")" >&2; done
     kill "$pid" 2>/dev/null || true
     exit 1
-}
+fi
 shown=$(date +%s%N)
 echo "window shown after $(((shown - start) / 1000000)) ms"
 
