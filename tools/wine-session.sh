@@ -62,6 +62,22 @@ click_client() {
     xdotool mousemove --window "$wid" $((border + $1)) $((top + $2)) click 1
 }
 
+# With QV_SESSION_OPEN_PORT=COMn: select that row of the port list (rows of 13 px from 16,16),
+# open it, let the headset be read, and take a second screenshot.
+if [ -n "${QV_SESSION_OPEN_PORT:-}" ]; then
+    row=$(wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' |
+        awk '{print $NF}' | grep -E '^COM[0-9]+$' | sed 's/COM//' | sort -n |
+        awk -v want="${QV_SESSION_OPEN_PORT#COM}" '$1 == want {print NR - 1}')
+    if [ -n "$row" ]; then
+        click_client 200 $((22 + 13 * row))
+        click_client 584 32
+        sleep 3
+        import -window root "${SHOT%.png}-connected.png"
+    else
+        echo "port $QV_SESSION_OPEN_PORT is not listed" >&2
+    fi
+fi
+
 # Exit button: client coordinates 640,488 size 177x41.
 click_client 728 508
 for _ in $(seq 1 100); do
