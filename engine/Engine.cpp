@@ -143,13 +143,13 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         return cancel_;
     }
 
-    bool Reattach(bool dfuMode, std::uint32_t timeoutMs) override {
+    bool Reattach(Mode mode, std::uint32_t timeoutMs) override {
         device_.reset();
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         const std::uint32_t interval = dfuengine::GetEngineTiming().listIntervalMs;
         for (;;) {
-            if (TryReattach(dfuMode)) return true;
+            if (TryReattach(mode)) return true;
             if (std::chrono::steady_clock::now() >= deadline) break;
             if (!Sleep(interval)) break;
         }
@@ -176,7 +176,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
 
     // The same name first; a device whose name changed on re-enumeration (another product ID
     // in DFU mode, another device path) is accepted when it is the only one of its vendor.
-    bool TryReattach(bool dfuMode) {
+    bool TryReattach(Mode mode) {
         std::vector<std::wstring> names;
         dfuengine::ListDevices(names);
         std::vector<std::wstring> candidates;
@@ -187,7 +187,8 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         for (const auto& name : candidates) {
             auto device = dfuengine::OpenDevice(name);
             dfuengine::DfuDescription d;
-            if (device && device->Describe(d) && d.dfuMode == dfuMode) {
+            if (device && device->Describe(d) &&
+                (mode == Mode::any || d.dfuMode == (mode == Mode::dfu))) {
                 device_ = std::move(device);
                 deviceName_ = name;
                 return true;

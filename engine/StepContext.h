@@ -23,9 +23,10 @@ class StepContext {
     // Waits; false when the step is being cancelled.
     virtual bool Sleep(std::uint32_t ms) = 0;
     virtual bool Cancelled() = 0;
-    // Closes the device and waits for it to be attached again (same name, or else a device of
-    // the same vendor), in DFU mode or run-time mode as asked. False on time-out or cancel.
-    virtual bool Reattach(bool dfuMode, std::uint32_t timeoutMs) = 0;
+    enum class Mode { runtime, dfu, any };
+    // Closes the device and waits for it to be attached again (same name, or else the only
+    // device listed) in the mode asked for. False on time-out or cancel.
+    virtual bool Reattach(Mode mode, std::uint32_t timeoutMs) = 0;
     // Download-to-manifest hand-over: whether the last download already manifested.
     virtual bool& ManifestedByDownload() = 0;
 };

@@ -32,11 +32,11 @@ Code ManifestStep(StepContext& context) {
     context.Device().Reset();
     context.SetActivity(DFUEngine::manifest_retry_runtime, DFUEngine::transport_usb_wait);
     context.SetProgress(50, 0, 0);
-    if (!context.Reattach(false, GetEngineTiming().enumerationWaitMs)) {
+    if (!context.Reattach(StepContext::Mode::runtime, GetEngineTiming().enumerationWaitMs)) {
         if (context.Cancelled()) return DFUEngine::aborted;
         context.SetActivity(DFUEngine::manifest_fail, DFUEngine::transport_usb_wait);
         // Back in DFU mode means the device did not accept the new firmware.
-        if (context.Reattach(true, 0)) {
+        if (context.Reattach(StepContext::Mode::dfu, 0)) {
             DfuRequests again(context.Device(), d.interfaceNumber);
             DfuStatusReply reply;
             if (again.GetStatus(reply) == DFUEngine::success && reply.status != 0) {

@@ -6,11 +6,10 @@
 namespace dfuengine {
 namespace {
 
-Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
-                 const std::wstring& fileName) {
+// Gets the opened device into DFU mode at dfuIDLE; d describes it afterwards.
+Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d) {
     context.SetActivity(DFUEngine::reconfigure_connect, DFUEngine::transport_usb_open);
     context.SetProgress(10, 0, 0);
-    DfuDescription d;
     if (!context.Device().Describe(d)) return DFUEngine::fail_usb_open;
     context.SetActivity(DFUEngine::reconfigure_connect, DFUEngine::transport_usb_check);
     if (d.transferSize == 0) return DFUEngine::fail_usb_desc_bad;
@@ -26,7 +25,7 @@ Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
         if (!(d.attributes & kAttrWillDetach)) context.Device().Reset();
         context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_wait);
         context.SetProgress(30, 0, 0);
-        if (!context.Reattach(true, GetEngineTiming().enumerationWaitMs)) {
+        if (!context.Reattach(StepContext::Mode::dfu, GetEngineTiming().enumerationWaitMs)) {
             return DFUEngine::fail_mode_no_dfu;
         }
         context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_open);
@@ -38,7 +37,24 @@ Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
     context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_check);
     context.SetProgress(60, 0, 0);
     DfuRequests requests(context.Device(), d.interfaceNumber);
-    Code code = BringToIdle(context, requests);
+    return BringToIdle(context, requests);
+}
+
+Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
+                 const std::wstring& fileName) {
+    DfuDescription d;
+    Code code = ReachDfuIdle(context, dfuModeOnly, d);
+    if (code == DFUEngine::fail_dfu_stalledpkt) {
+        // A device that does not even answer GETSTATUS was left waiting for a reset after
+        // manifestation (dfuMANIFEST-WAIT-RESET): reset it and start over once.
+        context.SetActivity(DFUEngine::recover_clean_up, DFUEngine::transport_usb_wait);
+        context.Device().Reset();
+        if (!context.Reattach(StepContext::Mode::any, GetEngineTiming().enumerationWaitMs)) {
+            context.SetActivity(DFUEngine::recover_fail, DFUEngine::transport_usb_wait);
+            return DFUEngine::fail_usb_none;
+        }
+        code = ReachDfuIdle(context, dfuModeOnly, d);
+    }
     if (code != DFUEngine::success) return code;
 
     context.SetActivity(DFUEngine::reconfigure_checking, DFUEngine::transport_usb_check);

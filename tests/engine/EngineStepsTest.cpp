@@ -317,7 +317,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LeftState{"Error", qvdfu::dfuERROR, qvdfu::errWRITE},
                       LeftState{"DownloadIdle", qvdfu::dfuDNLOAD_IDLE, qvdfu::OK},
                       LeftState{"UploadIdle", qvdfu::dfuUPLOAD_IDLE, qvdfu::OK},
-                      LeftState{"ManifestSync", qvdfu::dfuMANIFEST_SYNC, qvdfu::OK}),
+                      LeftState{"ManifestSync", qvdfu::dfuMANIFEST_SYNC, qvdfu::OK},
+                      LeftState{"WaitReset", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Image sizes around the transfer size; the header takes 8 + comment bytes of the image.
