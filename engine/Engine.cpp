@@ -131,9 +131,12 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     }
 
     bool Sleep(std::uint32_t ms) override {
+        // Never shorter than asked: a device may refuse a poll that comes before its
+        // bwPollTimeout, and a timed wait can return early on coarse platform timers.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         std::unique_lock<std::mutex> lock(mutex_);
-        if (ms > 0) {
-            wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return cancel_; });
+        while (!cancel_ && std::chrono::steady_clock::now() < deadline) {
+            wake_.wait_until(lock, deadline);
         }
         return !cancel_;
     }
