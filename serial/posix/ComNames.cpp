@@ -11,7 +11,8 @@ std::string Environment(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
-// "COM<digits>" in any case; returns the link name ("com12") or an empty string.
+}  // namespace
+
 std::string ComLinkName(const std::string& name) {
     if (name.size() < 4) return {};
     std::string link;
@@ -25,8 +26,6 @@ std::string ComLinkName(const std::string& name) {
     }
     return link;
 }
-
-}  // namespace
 
 std::string ComLinkFolder() {
     std::string folder = Environment("QV_COM_DIR");

@@ -19,6 +19,10 @@ namespace commapi::posix {
 // The folder of COM links.
 std::string ComLinkFolder();
 
+// The link name of a port name "COM<digits>" in any case ("COM12" gives "com12"); empty for
+// any other name.
+std::string ComLinkName(const std::string& name);
+
 // The tty path that a file name given to CreateFileA stands for. A COM name gives the link
 // in the folder (whether or not it exists); other names are returned unchanged.
 std::string ResolveDeviceName(const std::string& name);
