@@ -20,41 +20,22 @@ DFU_PORT=${QV_DFU_PORT:-47123}
 tools/install-deps.sh
 cmake --preset windows-x64 >/dev/null
 cmake --build --preset windows-x64 -j "$(nproc)" --target QVDFUUpgrade
-cmake --preset native >/dev/null
-cmake --build --preset native -j "$(nproc)" --target qv-headset-sim qvdfufile
 EXE=$ROOT/build/windows-x64/bin/QVDFUUpgrade.exe
-SIM=$(find build/native -type f -name qv-headset-sim | head -n 1)
-DFUFILE=$(find build/native -type f -name qvdfufile | head -n 1)
 
-# shellcheck source=tests/wine-env.sh
-. tests/wine-env.sh
+# shellcheck source=tools/wine-lib.sh
+. tools/wine-lib.sh
+QV_JOBS=$(nproc) qv_native_tools
 qv_wine_prefix_ready
-mkdir -p "$RUN/com"
-
-# Wine's serial code asks a tty for its modem lines, which a pty has not: a small preload
-# library answers for it.
-cc -shared -fPIC -O2 -o "$RUN/libqvptymodem.so" tests/serial/wine/pty_modem_lines.c -ldl
-
-# A firmware file the simulated headset accepts (vendor 1209, product 4B58).
-head -c 262144 /dev/urandom >"$RUN/image.bin"
-"$DFUFILE" pack -i "$RUN/image.bin" -o "$RUN/KX-V5_v103.dfu" -v 1209 -p 4B58 -r 0103 \
-    -c "QuorVane KX-V5 V1.03" >/dev/null
+mkdir -p "$RUN"
+qv_pty_preload "$RUN"
+qv_make_firmware "$RUN"
 
 # The simulated headset, mapped as COM5 in the Wine prefix.
-"$SIM" --com COM5 --com-dir "$RUN/com" --wine-prefix "$WINEPREFIX" --dfu-port "$DFU_PORT" \
-    --state "$RUN/headset.state" >"$RUN/headset.log" 2>&1 &
-SIM_PID=$!
-trap 'kill $SIM_PID 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do
-    grep -q READY "$RUN/headset.log" 2>/dev/null && break
-    sleep 0.05
-done
-grep -q READY "$RUN/headset.log" || { cat "$RUN/headset.log" >&2; exit 1; }
-wineserver -k 2>/dev/null || true  # the new port mapping is read when Wine starts
+qv_sim_start "$RUN" "$DFU_PORT"
+# Wine first: a wineserver holding the port would get a hang-up from the closing pty.
+trap 'qv_wine_stop; qv_sim_stop' EXIT
 echo "simulated headset on COM5 (log: $RUN/headset.log), firmware file: $RUN/KX-V5_v103.dfu"
-
-export QV_DFU_LOOPBACK=127.0.0.1:$DFU_PORT
-export LD_PRELOAD=$RUN/libqvptymodem.so
+export LD_PRELOAD=$QV_PTY_PRELOAD
 if [ -n "${DISPLAY:-}" ] && [ "${QV_HEADLESS:-0}" != 1 ]; then
     cd "$(dirname "$EXE")"
     wine ./QVDFUUpgrade.exe

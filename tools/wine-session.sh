@@ -8,31 +8,24 @@ set -euo pipefail
 EXE=$1
 SHOT=$2
 QV_ROOT=${QV_ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-# shellcheck source=tests/wine-env.sh
-. "$QV_ROOT/tests/wine-env.sh"
+# shellcheck source=tools/wine-lib.sh
+. "$QV_ROOT/tools/wine-lib.sh"
 qv_wine_prefix_ready
 
 # The caption the window must carry in the chosen language.
-case "${LC_ALL:-${LANG:-}}" in
-    zh_TW*) title='KX-V5 設定工具, V1.00' ;;
-    *) title='KX-V5 Tool Program, V1.00' ;;
-esac
+title=$(qv_main_title)
 
 start=$(date +%s%N)
 (cd "$(dirname "$EXE")" && exec wine ./QVDFUUpgrade.exe) &
 pid=$!
 
 # Polled every 20 ms (xdotool's own --sync waits in half seconds), for at most 60 s.
+shown_or_ended() { wid=$(qv_window "$title") || ! kill -0 "$pid" 2>/dev/null; }
 wid=""
-for _ in $(seq 1 3000); do
-    wid=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) || true
-    [ -n "$wid" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.02
-done
+qv_wait 60 shown_or_ended || true
 if [ -z "$wid" ]; then
     echo "main window '$title' did not appear; windows on the display:" >&2
-    for w in $(xdotool search --name . 2>/dev/null); do echo "  $w $(xdotool getwindowname "$w")" >&2; done
+    qv_list_windows >&2
     kill "$pid" 2>/dev/null || true
     exit 1
 fi
@@ -40,11 +33,7 @@ shown=$(date +%s%N)
 echo "window shown after $(((shown - start) / 1000000)) ms"
 
 # The start-up prompt (caption "Note" / "注意") comes 100 ms after the window: answer it.
-case "$title" in
-    KX-V5\ Tool*) note='^Note$' ;;
-    *) note='^注意$' ;;
-esac
-if timeout 10 xdotool search --sync --onlyvisible --name "$note" >/dev/null; then
+if qv_wait_window "$(qv_caption note)" 10 >/dev/null; then
     sleep 0.3
     import -window root "${SHOT%.png}-prompt.png" || true
     xdotool key Return
@@ -52,22 +41,12 @@ fi
 sleep 0.5
 import -window root "$SHOT"
 
-# Clicks at client coordinates of the main window (883 x 544). With Wine's virtual desktop
-# the X window may include the frame Wine draws: the client area sits at the bottom centre.
-click_client() {
-    local X Y WIDTH HEIGHT SCREEN WINDOW
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
-    local border=$(((WIDTH - 883) / 2))
-    local top=$((HEIGHT - 544 - border))
-    xdotool mousemove --window "$wid" $((border + $1)) $((top + $2)) click 1
-}
+click_client() { qv_click_client "$wid" "$1" "$2"; }
 
 # With QV_SESSION_OPEN_PORT=COMn: select that row of the port list (rows of 13 px from 16,16),
 # open it, let the headset be read, and take a second screenshot.
 if [ -n "${QV_SESSION_OPEN_PORT:-}" ]; then
-    row=$(wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' |
-        awk '{print $NF}' | grep -E '^COM[0-9]+$' | sed 's/COM//' | sort -n |
-        awk -v want="${QV_SESSION_OPEN_PORT#COM}" '$1 == want {print NR - 1}')
+    row=$(qv_com_row "$QV_SESSION_OPEN_PORT")
     if [ -n "$row" ]; then
         click_client 200 $((22 + 13 * row))
         click_client 584 32

@@ -1,0 +1,149 @@
+# shellcheck shell=bash
+# Shared pieces of the scripts that run the Windows program under Wine against the simulated
+# headset and drive its window from outside with xdotool: the native helpers, the preload
+# library for ptys, a sample firmware file, the simulator, and waits, clicks and windows.
+# Source it from bash with QV_ROOT set (or from a script in tools/ or tests/).
+QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+# shellcheck source=tests/wine-env.sh
+. "$QV_ROOT/tests/wine-env.sh"
+
+# Client area of the main window.
+QV_CLIENT_WIDTH=883
+QV_CLIENT_HEIGHT=544
+
+# The native simulator and DFU file tool: QV_HEADSET_SIM / QV_DFUFILE when given, else built
+# in the native build folder (a no-op when they are up to date).
+qv_native_tools() {
+    if [ -z "${QV_HEADSET_SIM:-}" ] || [ -z "${QV_DFUFILE:-}" ]; then
+        (cd "$QV_ROOT" && cmake --preset native >/dev/null &&
+            cmake --build --preset native -j "${QV_JOBS:-2}" --target qv-headset-sim qvdfufile >/dev/null) ||
+            return 1
+        QV_HEADSET_SIM=$(find "$QV_ROOT/build/native" -type f -name qv-headset-sim | head -n 1)
+        QV_DFUFILE=$(find "$QV_ROOT/build/native" -type f -name qvdfufile | head -n 1)
+    fi
+    [ -x "$QV_HEADSET_SIM" ] && [ -x "$QV_DFUFILE" ]
+}
+
+# Wine's serial code asks a tty for its modem lines, which a pty has not: a small preload
+# library answers for it. Builds it into DIR; the program runs with LD_PRELOAD=$QV_PTY_PRELOAD.
+qv_pty_preload() {
+    QV_PTY_PRELOAD=$1/libqvptymodem.so
+    cc -shared -fPIC -O2 -o "$QV_PTY_PRELOAD" "$QV_ROOT/tests/serial/wine/pty_modem_lines.c" -ldl
+}
+
+# A firmware file the simulated headset accepts (vendor 1209, product 4B58, version 1.03):
+# DIR/KX-V5_v103.dfu.
+qv_make_firmware() {
+    head -c 262144 /dev/urandom >"$1/image.bin"
+    "$QV_DFUFILE" pack -i "$1/image.bin" -o "$1/KX-V5_v103.dfu" -v 1209 -p 4B58 -r 0103 \
+        -c "QuorVane KX-V5 V1.03" >/dev/null
+}
+
+# A free loopback TCP port for the simulated DFU device.
+qv_free_port() {
+    local port
+    for port in $(shuf -i 40000-59999 -n 20); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
+    done
+    return 1
+}
+
+# Starts the simulated headset as COM5 of the Wine prefix: qv_sim_start DIR DFU_PORT [options].
+# Its log is DIR/headset.log, its stored settings DIR/headset.state. Sets QV_SIM_PID and
+# restarts the wineserver so that the port is listed.
+qv_sim_start() {
+    local dir=$1 port=$2
+    shift 2
+    mkdir -p "$dir/com"
+    "$QV_HEADSET_SIM" --com COM5 --com-dir "$dir/com" --wine-prefix "$WINEPREFIX" \
+        --dfu-port "$port" --state "$dir/headset.state" "$@" >"$dir/headset.log" 2>&1 &
+    QV_SIM_PID=$!
+    if ! qv_wait 5 grep -q READY "$dir/headset.log"; then
+        cat "$dir/headset.log" >&2
+        return 1
+    fi
+    wineserver -k 2>/dev/null || true  # the new port mapping is read when Wine starts
+    export QV_DFU_LOOPBACK=127.0.0.1:$port
+}
+
+qv_sim_stop() {
+    if [ -n "${QV_SIM_PID:-}" ]; then
+        kill "$QV_SIM_PID" 2>/dev/null || true
+        wait "$QV_SIM_PID" 2>/dev/null || true
+        QV_SIM_PID=""
+    fi
+}
+
+# qv_wait SECONDS COMMAND...: runs COMMAND every 20 ms until it succeeds; fails after SECONDS.
+qv_wait() {
+    local end=$((${EPOCHREALTIME/./} + ${1%.*} * 1000000))
+    shift
+    while :; do
+        "$@" && return 0
+        [ "${EPOCHREALTIME/./}" -lt "$end" ] || return 1
+        sleep 0.02
+    done
+}
+
+# The caption of the main window in the language of LC_ALL / LANG.
+qv_main_title() {
+    case "${LC_ALL:-${LANG:-}}" in
+        zh_TW*) echo 'KX-V5 設定工具, V1.00' ;;
+        *) echo 'KX-V5 Tool Program, V1.00' ;;
+    esac
+}
+
+# Captions of message boxes: qv_caption note|error.
+qv_caption() {
+    case "$1:${LC_ALL:-${LANG:-}}" in
+        note:zh_TW*) echo '注意' ;;
+        error:zh_TW*) echo '錯誤' ;;
+        note:*) echo 'Note' ;;
+        error:*) echo 'Error' ;;
+    esac
+}
+
+# The first visible window whose name is exactly NAME (printed), or failure.
+qv_window() {
+    local wid
+    wid=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
+    [ -n "$wid" ] && echo "$wid"
+}
+
+# qv_wait_window NAME SECONDS: waits for the window and prints its id.
+qv_wait_window() {
+    local end=$((${EPOCHREALTIME/./} + $2 * 1000000))
+    while :; do
+        qv_window "$1" && return 0
+        [ "${EPOCHREALTIME/./}" -lt "$end" ] || return 1
+        sleep 0.02
+    done
+}
+
+qv_no_window() { ! qv_window "$1" >/dev/null; }
+
+# Every window on the display with its name, for failure reports.
+qv_list_windows() {
+    local w
+    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        echo "  $w $(xdotool getwindowname "$w" 2>/dev/null)"
+    done
+}
+
+# qv_click_client WID X Y: a click at client coordinates of the main window. With Wine's
+# virtual desktop the X window includes the frame Wine draws: the client area sits at the
+# bottom centre.
+qv_click_client() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    local border=$(((WIDTH - QV_CLIENT_WIDTH) / 2))
+    local top=$((HEIGHT - QV_CLIENT_HEIGHT - border))
+    xdotool mousemove --window "$1" $((border + $2)) $((top + $3)) click 1
+}
+
+# Row of COMn in the port list: the ports Wine lists, in number order.
+qv_com_row() {
+    wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' |
+        awk '{print $NF}' | grep -E '^COM[0-9]+$' | sed 's/COM//' | sort -n |
+        awk -v want="${1#COM}" '$1 == want {print NR - 1}'
+}
