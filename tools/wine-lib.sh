@@ -49,8 +49,10 @@ qv_free_port() {
 }
 
 # Starts the simulated headset as COM5 of the Wine prefix: qv_sim_start DIR DFU_PORT [options].
-# Its log is DIR/headset.log, its stored settings DIR/headset.state. Sets QV_SIM_PID and
-# restarts the wineserver so that the port is listed.
+# Its log is DIR/headset.log, its stored settings DIR/headset.state. Sets QV_SIM_PID. Wine
+# opens COM5 through the prefix's dosdevices link; a wineserver started before the mapping
+# changed may list no COM5 or have put back a link to an older pty: then it is restarted, and
+# the next Wine program reads the new mapping.
 qv_sim_start() {
     local dir=$1 port=$2
     shift 2
@@ -62,7 +64,11 @@ qv_sim_start() {
         cat "$dir/headset.log" >&2
         return 1
     fi
-    wineserver -k 2>/dev/null || true  # the new port mapping is read when Wine starts
+    local pty
+    pty=$(sed -n 's/^PTY //p' "$dir/headset.log" | head -n 1)
+    if [ -z "$(qv_com_row COM5)" ] || [ "$(readlink "$WINEPREFIX/dosdevices/com5")" != "$pty" ]; then
+        wineserver -k 2>/dev/null || true
+    fi
     export QV_DFU_LOOPBACK=127.0.0.1:$port
 }
 

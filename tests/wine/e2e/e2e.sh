@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# End-to-end suite: the real Windows program under Wine, driven from outside with xdotool
+# against the simulated headset (serial side on a pty mapped as COM5, DFU side on loopback).
+# Every check looks from outside: the requests the headset saw, its stored settings, the
+# message boxes by caption, screenshots. Runs on the current display, or on a private X
+# server when there is none.
+#   e2e.sh <QVDFUUpgrade.exe> <screenshot folder> [run folder]
+set -euo pipefail
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+EXE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+SHOTS=$2
+WORK=${3:-$(dirname "$SHOTS")/e2e}
+QV_ROOT=${QV_ROOT:-$(cd "$(dirname "$0")/../../.." && pwd)}
+HERE=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tools/wine-lib.sh
+. "$QV_ROOT/tools/wine-lib.sh"
+# shellcheck source=tests/wine/e2e/steps.sh
+. "$HERE/steps.sh"
+
+suite_start=$SECONDS
+mkdir -p "$SHOTS" "$WORK"
+rm -f "$SHOTS"/e2e-*.png "$WORK/headset.state"
+LOG=$WORK/headset.log
+STATE=$WORK/headset.state
+CONTROL=$WORK/control
+: >"$CONTROL"
+
+qv_native_tools || fail "cannot build the simulated headset and qvdfufile"
+qv_wine_prefix_ready
+qv_pty_preload "$WORK" || fail "cannot build the pty preload library"
+qv_make_firmware "$WORK" || fail "cannot make the firmware file"
+port=$(qv_free_port) || fail "no free loopback port"
+
+cleanup() {
+    kill_program
+    qv_sim_stop
+}
+trap cleanup EXIT
+qv_sim_start "$WORK" "$port" --control "$CONTROL" || fail "the simulated headset did not start"
+cp "$STATE" "$WORK/defaults.state" 2>/dev/null || true
+
+scenario() {
+    local name=$1 start=${EPOCHREALTIME/./}
+    echo "=== $name"
+    "$2"
+    echo "PASS $name ($(((${EPOCHREALTIME/./} - start) / 1000)) ms)"
+}
+
+# Opening COM5 reads the headset: requests 7, 8, 9, 10, 1, 2, 3, 4, 5, each line exactly,
+# one at a time (see the time-out case for the proof that none is sent before the answer).
+open_and_read() {
+    export LC_ALL=C.UTF-8
+    start_program
+    local m
+    m=$(mark)
+    open_port COM5
+    expect_requests "$m" "${QUERY[@]}"
+    grep -qxF -- '-> +QVSTS1=8,102\r\n' "$LOG" || fail "the version was not answered"
+    version_label "$WORK/version-before.png"
+    shot connected
+}
+
+# Each page saves what was changed; the headset stores it.
+save_settings() {
+    local m box
+    tab speed-dial
+    page_click 250 50
+    xdotool type --delay 20 '+886*12#'
+    m=$(mark)
+    page_click 688 268
+    box=$(wait_box note 10)
+    shot speed-dial-saved
+    ok_box "$box"
+    expect_requests "$m" "AT+QVCMD1=21,+886*12#" "AT+QVCMD1=22," "AT+QVCMD1=23,"
+
+    tab a2dp
+    page_click 381 45 # up arrow of the A2DP share: 50 -> 51
+    m=$(mark)
+    page_click 688 268
+    box=$(wait_box note 10)
+    shot a2dp-saved
+    ok_box "$box"
+    expect_requests "$m" "AT+QVCMD1=24,51"
+
+    tab gps
+    page_click 381 45 # up arrow of the GPS share: 70 -> 71
+    page_click 381 93 # sharing: Yes -> No
+    m=$(mark)
+    page_click 688 268
+    box=$(wait_box note 10)
+    shot gps-saved
+    ok_box "$box"
+    expect_requests "$m" "AT+QVCMD1=25,71,0"
+    expect_state "SpeedDial1=+886*12#" "A2dpMixPercent=51" "GpsMixPercent=71" "GpsVoiceSharing=0"
+}
+
+# Restore default settings, answered Yes: command 27, the headset read again, a closing note.
+restore_defaults() {
+    local m box
+    m=$(mark)
+    click 512 508
+    box=$(wait_box note 10)
+    shot restore-confirm
+    xdotool key alt+y
+    expect_requests "$m" "AT+QVCMD1=27" "${QUERY[@]}"
+    box=$(wait_box note 10)
+    ok_box "$box"
+    expect_state "SpeedDial1=" "A2dpMixPercent=50" "GpsMixPercent=70" "GpsVoiceSharing=1"
+    cmp -s "$STATE" "$WORK/defaults.state" || fail "stored state differs from the defaults:
+$(diff "$WORK/defaults.state" "$STATE")"
+}
+
+# The firmware file typed into the file dialog, the upgrade over the loopback DFU device, the
+# headset back with version 1.03 and read again.
+upgrade_firmware() {
+    local m box dialog
+    tab firmware
+    page_click 112 44
+    dialog=$(qv_wait_window Open 10) || fail "no file dialog"
+    xdotool type --delay 10 "$(winepath -w "$WORK/KX-V5_v103.dfu" 2>/dev/null)"
+    xdotool key Return
+    qv_wait 10 eval "! qv_window Open >/dev/null" || fail "the file dialog stayed open"
+    shot file-chosen
+    m=$(mark)
+    page_click 112 172
+    qv_wait 90 eval 'qv_window "$(qv_caption note)" >/dev/null || qv_window "$(qv_caption error)" >/dev/null' ||
+        fail "the upgrade did not end within 90 s"
+    qv_window "$(qv_caption error)" >/dev/null && fail "the upgrade ended with an error box"
+    box=$(qv_window "$(qv_caption note)")
+    shot upgrade-complete
+    ok_box "$box"
+    qv_wait 30 grep -qx "DFU new firmware: QuorVane KX-V5 V1.03" "$LOG" || fail "the image did not reach the device"
+    qv_wait 30 grep -qx "DFU back, firmware version 103" "$LOG" || fail "the headset did not come back with 1.03"
+    expect_requests "$m" "AT+QVCMD1=20" "${QUERY[@]}"
+    grep -qxF -- '-> +QVSTS1=8,103\r\n' "$LOG" || fail "the new version was not read"
+    expect_state "FirmwareVersion=103"
+    version_label "$WORK/version-after.png"
+    local differ
+    differ=$(compare -metric AE "$WORK/version-before.png" "$WORK/version-after.png" null: 2>&1 || true)
+    [ "${differ%% *}" != 0 ] || fail "the firmware-version label did not change"
+    shot upgraded
+}
+
+# The headset stays silent to request 8: no request follows it, Exit is refused while the
+# answer is awaited ("Note"), and after one second the time-out box ("Error") shows.
+silent_headset() {
+    local m refusal timeout
+    click 584 96 # Close COM Port
+    printf 'silent\nonly-code=8\n' >"$CONTROL"
+    m=$(mark)
+    open_port COM5
+    qv_wait 5 request_count_at_least "$m" 2 || fail "request 8 was not sent"
+    click 728 508 # Exit while the answer to 8 is awaited
+    refusal=$(wait_box note 5)
+    shot close-refused
+    qv_wait 5 eval 'qv_window "$(qv_caption error)" >/dev/null' || fail "no time-out box"
+    timeout=$(qv_window "$(qv_caption error)")
+    shot timeout
+    : >"$CONTROL"
+    [ "$(requests_since "$m")" = "$(printf '%s\n' "${QUERY[@]:0:2}")" ] ||
+        fail "requests while 8 was unanswered: $(requests_since "$m" | tr '\n' ' ')"
+    program_running || fail "the program ended although closing was refused"
+    ok_box "$timeout"
+    ok_box "$refusal"
+    exit_program
+}
+
+# The Chinese window: captions, the prompt "注意", the headset read.
+chinese() {
+    export LC_ALL=zh_TW.UTF-8
+    start_program
+    local m
+    m=$(mark)
+    open_port COM5
+    expect_requests "$m" "${QUERY[@]}"
+    shot zh_TW-connected
+    exit_program
+}
+
+scenario "open COM5 and read the headset" open_and_read
+scenario "save speed dial, A2DP share, GPS share and sharing" save_settings
+scenario "restore default settings" restore_defaults
+scenario "firmware upgrade and reconnection" upgrade_firmware
+scenario "silent headset: close refused, reply time-out" silent_headset
+scenario "Traditional Chinese window" chinese
+echo "end-to-end suite passed in $((SECONDS - suite_start)) s; screenshots in $SHOTS"
