@@ -35,6 +35,7 @@ port=$(qv_free_port) || fail "no free loopback port"
 
 cleanup() {
     kill_program
+    relay_stop
     qv_sim_stop
 }
 trap cleanup EXIT
@@ -48,10 +49,12 @@ scenario() {
     echo "PASS $name ($(((${EPOCHREALTIME/./} - start) / 1000)) ms)"
 }
 
-# Opening COM5 reads the headset: requests 7, 8, 9, 10, 1, 2, 3, 4, 5, each line exactly,
-# one at a time (see the time-out case for the proof that none is sent before the answer).
+# Opening COM5 reads the headset: requests 7, 8, 9, 10, 1, 2, 3, 4, 5, byte for byte (through
+# the relay until the upgrade), one at a time (see the silent headset for the proof that none
+# is sent before the answer).
 open_and_read() {
     export LC_ALL=C.UTF-8
+    relay_start
     start_program
     local m
     m=$(mark)
@@ -116,6 +119,12 @@ $(diff "$WORK/defaults.state" "$STATE")"
 # headset back with version 1.03 and read again.
 upgrade_firmware() {
     local m box dialog
+    # Off the relay first: the port closes, COM5 leads to the simulator's own line again.
+    click 584 96 # Close COM Port
+    relay_stop
+    m=$(mark)
+    open_port COM5
+    expect_requests "$m" "${QUERY[@]}"
     tab firmware
     page_click 112 44
     dialog=$(qv_wait_window Open 10) || fail "no file dialog"

@@ -89,8 +89,32 @@ mark() { wc -l <"$LOG"; }
 requests_since() { tail -n +$(($1 + 1)) "$LOG" | sed -n 's/^<- //p'; }
 request_count_at_least() { [ "$(requests_since "$1" | wc -l)" -ge "$2" ]; }
 
+# The simulator's log shows request lines without their terminator. For the bytes themselves
+# COM5 can lead through a relay (socat) that writes everything the program sends to
+# $WORK/sent.bin; expect_requests then also compares those bytes, "\r" terminators included.
+RELAY_PID=""
+relay_start() {
+    : >"$WORK/sent.bin"
+    : >"$WORK/expected.bin"
+    rm -f "$WORK/relay-tty"
+    socat -r "$WORK/sent.bin" PTY,link="$WORK/relay-tty",rawer,wait-slave \
+        OPEN:"$(readlink "$WORK/com/com5")",rawer,noctty >"$WORK/relay.log" 2>&1 &
+    RELAY_PID=$!
+    qv_wait 5 test -e "$WORK/relay-tty" || fail "the relay did not start"
+    ln -sfn "$(readlink -f "$WORK/relay-tty")" "$WINEPREFIX/dosdevices/com5"
+}
+# Back to the simulator's own line (with the port closed).
+relay_stop() {
+    if [ -n "$RELAY_PID" ]; then
+        kill "$RELAY_PID" 2>/dev/null || true
+        wait "$RELAY_PID" 2>/dev/null || true
+        RELAY_PID=""
+    fi
+    ln -sfn "$(readlink "$WORK/com/com5")" "$WINEPREFIX/dosdevices/com5"
+}
+
 # expect_requests MARK REQUEST...: exactly these request lines, in this order, arrive after
-# MARK (within 10 s; nothing more follows for 300 ms).
+# MARK (within 10 s; nothing more follows for 300 ms); through the relay, byte for byte.
 expect_requests() {
     local from=$1
     shift
@@ -104,6 +128,13 @@ expect_requests() {
 $want
 received:
 $got"
+    if [ -n "$RELAY_PID" ]; then
+        printf '%s\r' "$@" >>"$WORK/expected.bin"
+        qv_wait 5 cmp -s "$WORK/sent.bin" "$WORK/expected.bin" || fail "bytes sent differ; expected:
+$(od -c "$WORK/expected.bin" | tail -n 6)
+sent:
+$(od -c "$WORK/sent.bin" | tail -n 6)"
+    fi
 }
 
 # The query sequence after opening the port.
