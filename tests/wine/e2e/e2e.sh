@@ -75,6 +75,7 @@ save_settings() {
     page_click 688 268
     box=$(wait_box note 10)
     shot speed-dial-saved
+    expect_icon "$box" information
     ok_box "$box"
     expect_requests "$m" "AT+QVCMD1=21,+886*12#" "AT+QVCMD1=22," "AT+QVCMD1=23,"
 
@@ -84,6 +85,7 @@ save_settings() {
     page_click 688 268
     box=$(wait_box note 10)
     shot a2dp-saved
+    expect_icon "$box" information
     ok_box "$box"
     expect_requests "$m" "AT+QVCMD1=24,51"
 
@@ -94,6 +96,7 @@ save_settings() {
     page_click 688 268
     box=$(wait_box note 10)
     shot gps-saved
+    expect_icon "$box" information
     ok_box "$box"
     expect_requests "$m" "AT+QVCMD1=25,71,0"
     expect_state "SpeedDial1=+886*12#" "A2dpMixPercent=51" "GpsMixPercent=71" "GpsVoiceSharing=0"
@@ -106,9 +109,11 @@ restore_defaults() {
     click 512 508
     box=$(wait_box note 10)
     shot restore-confirm
+    expect_icon "$box" warning
     xdotool key alt+y
     expect_requests "$m" "AT+QVCMD1=27" "${QUERY[@]}"
     box=$(wait_box note 10)
+    expect_icon "$box" information
     ok_box "$box"
     expect_state "SpeedDial1=" "A2dpMixPercent=50" "GpsMixPercent=70" "GpsVoiceSharing=1"
     cmp -s "$STATE" "$WORK/defaults.state" || fail "stored state differs from the defaults:
@@ -139,6 +144,7 @@ upgrade_firmware() {
     qv_window "$(qv_caption error)" >/dev/null && fail "the upgrade ended with an error box"
     box=$(qv_window "$(qv_caption note)")
     shot upgrade-complete
+    expect_icon "$box" information
     ok_box "$box"
     qv_wait 30 grep -qx "DFU new firmware: QuorVane KX-V5 V1.03" "$LOG" || fail "the image did not reach the device"
     qv_wait 30 grep -qx "DFU back, firmware version 103" "$LOG" || fail "the headset did not come back with 1.03"
@@ -163,10 +169,12 @@ silent_headset() {
     qv_wait 5 request_count_at_least "$m" 2 || fail "request 8 was not sent"
     click 728 508 # Exit while the answer to 8 is awaited
     refusal=$(wait_box note 5)
+    expect_icon "$refusal" warning # before the time-out box may cover it
     shot close-refused
     qv_wait 5 eval 'qv_window "$(qv_caption error)" >/dev/null' || fail "no time-out box"
     timeout=$(qv_window "$(qv_caption error)")
     shot timeout
+    expect_icon "$timeout" warning
     : >"$CONTROL"
     [ "$(requests_since "$m")" = "$(printf '%s\n' "${QUERY[@]:0:2}")" ] ||
         fail "requests while 8 was unanswered: $(requests_since "$m" | tr '\n' ' ')"

@@ -33,6 +33,7 @@ start_program() {
     local prompt
     prompt=$(qv_wait_window "$(qv_caption note)" 10) || fail "no start-up prompt"
     shot "prompt-$(lang_tag)"
+    expect_icon "$prompt" information
     ok_box "$prompt"
 }
 
@@ -77,6 +78,30 @@ ok_box() {
     xdotool mousemove --window "$1" $((WIDTH / 2)) $((HEIGHT - 26)) click 1
     qv_wait 5 eval "! xdotool search --onlyvisible --name . 2>/dev/null | grep -qx '$1'" ||
         fail "message box $1 did not close"
+}
+
+# The icon of a message box by its colours: the warning triangle is orange, the information
+# sign blue, the error sign red (a 40 x 40 cut at the icon's place, measured under Wine).
+box_icon() {
+    local cut=$WORK/icon.png share
+    import -window "$1" -crop 40x40+10+24 +repage "$cut" || return 1
+    share() { convert "$cut" -fx "$1" -format '%[fx:mean > 0.1 ? 1 : 0]' info:; }
+    if [ "$(share 'r>0.8 && g>0.35 && g<0.8 && b<0.35')" = 1 ]; then
+        echo warning
+    elif [ "$(share 'b>0.5 && r<0.4')" = 1 ]; then
+        echo information
+    elif [ "$(share 'r>0.7 && g<0.3 && b<0.3')" = 1 ]; then
+        echo error
+    else
+        echo none
+    fi
+}
+
+# expect_icon WID warning|information|error
+expect_icon() {
+    local icon
+    icon=$(box_icon "$1")
+    [ "$icon" = "$2" ] || fail "message box $1 shows the $icon icon, not the $2 icon"
 }
 
 # wait_box note|error SECONDS: prints the message box's window id.
