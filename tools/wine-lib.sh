@@ -52,7 +52,8 @@ qv_free_port() {
 # Its log is DIR/headset.log, its stored settings DIR/headset.state. Sets QV_SIM_PID. Wine
 # opens COM5 through the prefix's dosdevices link; a wineserver started before the mapping
 # changed may list no COM5 or have put back a link to an older pty: then it is restarted, and
-# the next Wine program reads the new mapping.
+# the next Wine program reads the new mapping. So is one started here without a display (by
+# the simulator's registry entry): the program would later meet its display-less desktop.
 qv_sim_start() {
     local dir=$1 port=$2
     shift 2
@@ -66,7 +67,8 @@ qv_sim_start() {
     fi
     local pty
     pty=$(sed -n 's/^PTY //p' "$dir/headset.log" | head -n 1)
-    if [ -z "$(qv_com_row COM5)" ] || [ "$(readlink "$WINEPREFIX/dosdevices/com5")" != "$pty" ]; then
+    if [ -z "${DISPLAY:-}" ] || [ -z "$(qv_com_row COM5)" ] ||
+        [ "$(readlink "$WINEPREFIX/dosdevices/com5")" != "$pty" ]; then
         wineserver -k 2>/dev/null || true
     fi
     export QV_DFU_LOOPBACK=127.0.0.1:$port

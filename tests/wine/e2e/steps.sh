@@ -97,11 +97,11 @@ box_icon() {
     fi
 }
 
-# expect_icon WID warning|information|error
+# expect_icon WID warning|information|error: polled, a box just mapped may not be drawn yet.
 expect_icon() {
-    local icon
-    icon=$(box_icon "$1")
-    [ "$icon" = "$2" ] || fail "message box $1 shows the $icon icon, not the $2 icon"
+    local icon=""
+    icon_is() { icon=$(box_icon "$1") && [ "$icon" = "$2" ]; }
+    qv_wait 3 icon_is "$1" "$2" || fail "message box $1 shows the ${icon:-no} icon, not the $2 icon"
 }
 
 # wait_box note|error SECONDS: prints the message box's window id.
