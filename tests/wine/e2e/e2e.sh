@@ -123,7 +123,7 @@ $(diff "$WORK/defaults.state" "$STATE")"
 # The firmware file typed into the file dialog, the upgrade over the loopback DFU device, the
 # headset back with version 1.03 and read again.
 upgrade_firmware() {
-    local m box dialog
+    local m box
     # Off the relay first: the port closes, COM5 leads to the simulator's own line again.
     click 584 96 # Close COM Port
     relay_stop
@@ -132,7 +132,7 @@ upgrade_firmware() {
     expect_requests "$m" "${QUERY[@]}"
     tab firmware
     page_click 112 44
-    dialog=$(qv_wait_window Open 10) || fail "no file dialog"
+    qv_wait_window Open 10 >/dev/null || fail "no file dialog"
     xdotool type --delay 10 "$(winepath -w "$WORK/KX-V5_v103.dfu" 2>/dev/null)"
     xdotool key Return
     qv_wait 10 eval "! qv_window Open >/dev/null" || fail "the file dialog stayed open"
