@@ -51,6 +51,9 @@ windows_tests() {
     local log=build/windows-x64/ctest.log
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         . "$QV_ROOT/tests/wine-env.sh"
+        # A Wine server left by the build (it runs test programs to list their tests) has
+        # no display: windows need one started here.
+        qv_wine_stop
         qv_wine_start
         status=0
         ctest --preset windows-x64 -j 2 --no-tests=error || status=$?
@@ -88,8 +91,8 @@ stage "test native-tsan" tsan_tests
 stage "build windows-x64" build windows-x64
 stage "test windows-x64 (Wine)" windows_tests
 stage "fuzz (libFuzzer)" fuzz_briefly
-# The shipped architecture: its three deliverables are built and link-checked.
-stage "build windows-x86" build windows-x86 --target QVDFUUpgrade DfuBridge DFUEngine
+# The shipped architecture: its three deliverables are built, packed and link-checked.
+stage "build windows-x86 + zip" build windows-x86 --target release-zip
 stage "link check windows-x86" i686_link_check
 
 echo "=== summary"
