@@ -58,17 +58,27 @@ qv_sim_start() {
     local dir=$1 port=$2
     shift 2
     mkdir -p "$dir/com"
-    "$QV_HEADSET_SIM" --com COM5 --com-dir "$dir/com" --wine-prefix "$WINEPREFIX" \
+    "$QV_HEADSET_SIM" --com COM5 --com-dir "$dir/com" \
         --dfu-port "$port" --state "$dir/headset.state" "$@" >"$dir/headset.log" 2>&1 &
     QV_SIM_PID=$!
     if ! qv_wait 5 grep -q READY "$dir/headset.log"; then
         cat "$dir/headset.log" >&2
         return 1
     fi
-    local pty
-    pty=$(sed -n 's/^PTY //p' "$dir/headset.log" | head -n 1)
-    if [ -z "${DISPLAY:-}" ] || [ -z "$(qv_com_row COM5)" ] ||
-        [ "$(readlink "$WINEPREFIX/dosdevices/com5")" != "$pty" ]; then
+    # Wine maps COM5 to a link of ours that always leads to the simulator's current line
+    # (DIR/com/com5, which the simulator moves to its new pty when it comes back after an
+    # upgrade), or to a relay in front of it: a restarted wineserver that re-creates its
+    # dosdevices links from the registry still finds the right line.
+    ln -sfn "$dir/com/com5" "$dir/com5-front"
+    local mapped
+    mapped=$(wine reg query 'HKLM\Software\Wine\Ports' /v COM5 2>/dev/null | tr -d '\r' |
+        awk '$1 == "COM5" {print $3}')
+    if [ "$mapped" != "$dir/com5-front" ]; then
+        wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$dir/com5-front" /f >/dev/null 2>&1
+    fi
+    mkdir -p "$WINEPREFIX/dosdevices"
+    ln -sfn "$dir/com5-front" "$WINEPREFIX/dosdevices/com5"
+    if [ -z "${DISPLAY:-}" ] || [ -z "$(qv_com_row COM5)" ] || [ "$mapped" != "$dir/com5-front" ]; then
         wineserver -k 2>/dev/null || true
     fi
     export QV_DFU_LOOPBACK=127.0.0.1:$port

@@ -126,7 +126,7 @@ relay_start() {
         OPEN:"$(readlink "$WORK/com/com5")",rawer,noctty >"$WORK/relay.log" 2>&1 &
     RELAY_PID=$!
     qv_wait 5 test -e "$WORK/relay-tty" || fail "the relay did not start"
-    ln -sfn "$(readlink -f "$WORK/relay-tty")" "$WINEPREFIX/dosdevices/com5"
+    ln -sfn "$(readlink -f "$WORK/relay-tty")" "$WORK/com5-front"
 }
 # Back to the simulator's own line (with the port closed).
 relay_stop() {
@@ -135,7 +135,7 @@ relay_stop() {
         wait "$RELAY_PID" 2>/dev/null || true
         RELAY_PID=""
     fi
-    ln -sfn "$(readlink "$WORK/com/com5")" "$WINEPREFIX/dosdevices/com5"
+    ln -sfn "$WORK/com/com5" "$WORK/com5-front"
 }
 
 # expect_requests MARK REQUEST...: exactly these request lines, in this order, arrive after
