@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "LoopbackSocket.h"
 #include "Transport.h"
 #include "WireDevice.h"
 
@@ -28,12 +29,15 @@ const std::wstring kPrefix = L"loopback:";
 constexpr std::size_t kMaxReply = 8 + 65536;
 constexpr int kReplyTimeoutMs = 5000;
 
-#if defined(_WIN32)
-using Native = SOCKET;
-const Native kNoSocket = INVALID_SOCKET;
+using Native = loopback::Socket;
+using loopback::kNoSocket;
+using loopback::ReceiveAll;
+using loopback::SendAll;
 void CloseNative(Native s) {
-    closesocket(s);
+    loopback::CloseSocket(s);
 }
+
+#if defined(_WIN32)
 void SetTimeout(Native s) {
     DWORD ms = kReplyTimeoutMs;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
@@ -46,24 +50,12 @@ struct SocketLibrary {
     }
 };
 #else
-using Native = int;
-const Native kNoSocket = -1;
-void CloseNative(Native s) {
-    close(s);
-}
 void SetTimeout(Native s) {
     timeval tv{kReplyTimeoutMs / 1000, (kReplyTimeoutMs % 1000) * 1000};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 struct SocketLibrary {};
-#endif
-
-// A peer that went away must give an error, not SIGPIPE.
-#if defined(MSG_NOSIGNAL)
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;
 #endif
 
 std::string Narrow(const std::wstring& text) {
@@ -103,27 +95,6 @@ Native Connect(const std::string& address) {
     }
     freeaddrinfo(found);
     return s;
-}
-
-bool SendAll(Native s, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const int n =
-            send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), kSendFlags);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReceiveAll(Native s, std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const int n = recv(s, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // One opened device: a connection made on first use and made again after a failure, so that a

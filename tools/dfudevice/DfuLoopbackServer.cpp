@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "DfuWireServer.h"
+#include "transport/LoopbackSocket.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -22,31 +23,17 @@ using SocketLength = socklen_t;
 namespace qvdfu {
 namespace {
 
+using Native = loopback::Socket;
+void CloseNative(Native s) {
+    loopback::CloseSocket(s);
+}
+bool ValidNative(Native s) {
+    return s != loopback::kNoSocket;
+}
 #if defined(_WIN32)
-using Native = SOCKET;
-void CloseNative(Native s) {
-    closesocket(s);
-}
 constexpr int kShutBoth = SD_BOTH;
-bool ValidNative(Native s) {
-    return s != INVALID_SOCKET;
-}
 #else
-using Native = int;
-void CloseNative(Native s) {
-    close(s);
-}
 constexpr int kShutBoth = SHUT_RDWR;
-bool ValidNative(Native s) {
-    return s >= 0;
-}
-#endif
-
-// A peer that went away must give an error, not SIGPIPE.
-#if defined(MSG_NOSIGNAL)
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;
 #endif
 
 Native ToNative(std::intptr_t s) {
@@ -69,25 +56,11 @@ bool WaitReadable(Native s, const std::atomic<bool>& stop) {
 }
 
 bool ReadAll(Native s, std::uint8_t* data, std::size_t size, const std::atomic<bool>& stop) {
-    while (size > 0) {
-        if (!WaitReadable(s, stop)) return false;
-        const int n = recv(s, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return loopback::ReceiveAll(s, data, size, [&] { return WaitReadable(s, stop); });
 }
 
 bool WriteAll(Native s, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const int n =
-            send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), kSendFlags);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return loopback::SendAll(s, data, size);
 }
 
 }  // namespace
