@@ -10,51 +10,23 @@
 
 #include "serial/Comport.h"
 #include "tests/serial/FarEnd.h"
-#include "tests/serial/WindowPump.h"
+#include "tests/serial/ReceivingPortTest.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-class ComPortExchangeTest : public ::testing::Test {
+class ComPortExchangeTest : public serialtest::ReceivingPortTest {
   protected:
     void SetUp() override {
         std::string whyNot;
         far_ = serialtest::OpenFarEnd(&whyNot);
         if (!far_) GTEST_SKIP() << whyNot;
-        port_.SetDeviceName(far_->PortName());
-        port_.SetBaudRate(TBaudRate::br115200);
-        port_.SetDataBits(TDataBits::db8);
-        port_.SetParity(TParity::paNone);
-        port_.SetStopBits(TStopBits::sb1);
+        UseDevice(far_->PortName());
     }
     void TearDown() override { port_.Close(); }
 
-    // The window's way of receiving: read exactly what is queued.
-    void ReadQueued(TCustomComPort* sender) {
-        std::int32_t count = sender->InputCount();
-        std::string bytes(static_cast<std::size_t>(count), '\0');
-        if (count > 0) sender->Read(&bytes[0], count, true);
-        received_ += bytes;
-    }
-
-    void OpenReceiving() {
-        port_.SetOnRxChar([this](TCustomComPort* sender) {
-            ++deliveries_;
-            ReadQueued(sender);
-        });
-        port_.Open();
-    }
-
-    bool ReceivedAtLeast(std::size_t count) {
-        return pump_.Until([&] { return received_.size() >= count; });
-    }
-
-    serialtest::WindowPump pump_;
     std::unique_ptr<serialtest::FarEnd> far_;
-    std::string received_;
-    int deliveries_ = 0;
-    TComPort port_;
 };
 
 TEST_F(ComPortExchangeTest, WrittenStringsReachTheFarEnd) {

@@ -11,6 +11,7 @@
 #include "serial/Comport.h"
 #include "tests/serial/ComErrorExpect.h"
 #include "tests/serial/PtyPair.h"
+#include "tests/serial/ReceivingPortTest.h"
 #include "tests/serial/WindowPump.h"
 
 using namespace std::chrono_literals;
@@ -18,43 +19,17 @@ using serialtest::RaisesComError;
 
 namespace {
 
-class ComPortTest : public ::testing::Test {
+class ComPortTest : public serialtest::ReceivingPortTest {
   protected:
     ComPortTest() {
         links_.Link("COM5", pty_.SlavePath());
-        port_.SetDeviceName("COM5");
-        port_.SetBaudRate(TBaudRate::br115200);
-        port_.SetDataBits(TDataBits::db8);
-        port_.SetParity(TParity::paNone);
-        port_.SetStopBits(TStopBits::sb1);
+        UseDevice("COM5");
     }
+    // The port closes before the pty goes away.
+    ~ComPortTest() override { port_.Close(); }
 
-    // The window's way of receiving: read exactly what is queued.
-    void ReadQueued(TCustomComPort* sender) {
-        std::int32_t count = sender->InputCount();
-        std::string bytes(static_cast<std::size_t>(count), '\0');
-        if (count > 0) sender->Read(&bytes[0], count, true);
-        received_ += bytes;
-    }
-
-    void OpenReceiving() {
-        port_.SetOnRxChar([this](TCustomComPort* sender) {
-            ++deliveries_;
-            ReadQueued(sender);
-        });
-        port_.Open();
-    }
-
-    bool ReceivedAtLeast(std::size_t count) {
-        return pump_.Until([&] { return received_.size() >= count; });
-    }
-
-    serialtest::WindowPump pump_;
     serialtest::PtyPair pty_;
     serialtest::ComLinks links_;
-    std::string received_;
-    int deliveries_ = 0;
-    TComPort port_;  // last: closed before the pty goes away
 };
 
 speed_t Speed(const termios& settings) {
