@@ -22,6 +22,19 @@ ui::TMemo* NotePane(ui::TTabSheet* page, const char* name) {
     return memo;
 }
 
+// A page's Save button, at the same place on every settings page.
+ui::TButton* SaveButton(ui::TTabSheet* page, const char* name) {
+    return Place<ui::TButton>(page, name, 616, 248, 145, 41);
+}
+
+// A read-only value edit with its label, at the left of the page's up-down column.
+ui::TLabeledEdit* ValueEdit(ui::TTabSheet* page, const char* name, int top, const char* text) {
+    auto* edit = Place<ui::TLabeledEdit>(page, name, 324, top, 49, 21);
+    edit->SetReadOnly(true);
+    edit->SetText(text);
+    return edit;
+}
+
 // A read-only percentage edit with an up-down bound to it (1..100, starting at 20).
 ui::TUpDown* PercentageUpDown(ui::TTabSheet* page, const char* name, ui::TLabeledEdit* edit) {
     auto* upDown = Place<ui::TUpDown>(page, name, 373, 40, 16, 21);
@@ -81,41 +94,32 @@ void TMajorForm::CreateControls() {
     SpeedDial1LabeledEdit = Place<TLabeledEdit>(page, "SpeedDial1LabeledEdit", 152, 40, 377, 21);
     SpeedDial2LabeledEdit = Place<TLabeledEdit>(page, "SpeedDial2LabeledEdit", 152, 88, 377, 21);
     SpeedDial3LabeledEdit = Place<TLabeledEdit>(page, "SpeedDial3LabeledEdit", 152, 136, 377, 21);
-    SaveSpeedDialSettingButton =
-        Place<TButton>(page, "SaveSpeedDialSettingButton", 616, 248, 145, 41);
+    SaveSpeedDialSettingButton = SaveButton(page, "SaveSpeedDialSettingButton");
     SpeedDialSettingMemo = NotePane(page, "SpeedDialSettingMemo");
 
     // A2DP page.
     page = A2DPAudioSettingTabSheet;
     A2DPAudioMixPercentageLabeledEdit =
-        Place<TLabeledEdit>(page, "A2DPAudioMixPercentageLabeledEdit", 324, 40, 49, 21);
-    A2DPAudioMixPercentageLabeledEdit->SetReadOnly(true);
-    A2DPAudioMixPercentageLabeledEdit->SetText("20");
+        ValueEdit(page, "A2DPAudioMixPercentageLabeledEdit", 40, "20");
     A2DPAudioMixPercentageUpDown =
         PercentageUpDown(page, "A2DPAudioMixPercentageUpDown", A2DPAudioMixPercentageLabeledEdit);
-    SaveA2dpAudioSettingButton =
-        Place<TButton>(page, "SaveA2dpAudioSettingButton", 616, 248, 145, 41);
+    SaveA2dpAudioSettingButton = SaveButton(page, "SaveA2dpAudioSettingButton");
     A2DPAudioSettingMemo = NotePane(page, "A2DPAudioSettingMemo");
 
     // GPS page.
     page = GPSAudioSettingTabSheet;
     GPSAudioMixPercentageLabeledEdit =
-        Place<TLabeledEdit>(page, "GPSAudioMixPercentageLabeledEdit", 324, 40, 49, 21);
-    GPSAudioMixPercentageLabeledEdit->SetReadOnly(true);
-    GPSAudioMixPercentageLabeledEdit->SetText("20");
+        ValueEdit(page, "GPSAudioMixPercentageLabeledEdit", 40, "20");
     GPSAudioMixPercentageUpDown =
         PercentageUpDown(page, "GPSAudioMixPercentageUpDown", GPSAudioMixPercentageLabeledEdit);
-    GPSAudioSharingLabeledEdit =
-        Place<TLabeledEdit>(page, "GPSAudioSharingLabeledEdit", 324, 88, 49, 21);
-    GPSAudioSharingLabeledEdit->SetReadOnly(true);
+    GPSAudioSharingLabeledEdit = ValueEdit(page, "GPSAudioSharingLabeledEdit", 88, "");
     // Not bound to an edit: the sharing edit shows a word, not the position.
     GPSAudioSharingUpDown = Place<TUpDown>(page, "GPSAudioSharingUpDown", 373, 88, 17, 21);
     GPSAudioSharingUpDown->SetMin(-1);
     GPSAudioSharingUpDown->SetMax(2);
     GPSAudioSharingUpDown->SetPosition(1);
     GPSAudioSharingUpDown->SetWrap(false);
-    SaveGPSAudioSettingButton =
-        Place<TButton>(page, "SaveGPSAudioSettingButton", 616, 248, 145, 41);
+    SaveGPSAudioSettingButton = SaveButton(page, "SaveGPSAudioSettingButton");
     GPSAudioSettingMemo = NotePane(page, "GPSAudioSettingMemo");
 
     // Firmware-upgrade page (the Start button comes first in its tab order).
