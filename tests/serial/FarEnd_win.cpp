@@ -84,6 +84,11 @@ std::unique_ptr<FarEnd> OpenFarEnd(std::string* whyNot) {
     dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = 1;
     SetCommState(peer, &dcb);
+    // Reads return at once with what is queued, so a byte taken by someone else on the line
+    // can never leave Receive blocked past its limit.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    SetCommTimeouts(peer, &timeouts);
     PurgeComm(peer, PURGE_RXCLEAR | PURGE_TXCLEAR);
     return std::make_unique<ComPeerFarEnd>(port, peer);
 }
