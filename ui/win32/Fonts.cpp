@@ -13,9 +13,11 @@ namespace {
 
 using FontKey = std::tuple<std::string, int, BYTE>;
 
+// Never destroyed: the back end may be released from a static destructor (the application
+// object's), after a function-local static here would already be gone.
 std::map<FontKey, HFONT>& Cache() {
-    static std::map<FontKey, HFONT> cache;
-    return cache;
+    static auto* cache = new std::map<FontKey, HFONT>;
+    return *cache;
 }
 
 }  // namespace
