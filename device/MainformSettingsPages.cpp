@@ -68,19 +68,23 @@ void TMajorForm::SaveSpeedDialSettingButtonClick(ui::TObject*) {
     }
     PendingCommand = 21;
     SendCommand();
-    SpeedDialChanged = false;
+    // The page is saved once its request has gone out, before the headset answers. A request
+    // that could not be written has been reported and ended (nothing is awaited any more):
+    // the edits then stay marked as unsaved, so that leaving the page or closing the window
+    // still asks before they are lost. The same holds for the other two pages.
+    if (PendingCommand == 21) SpeedDialChanged = false;
 }
 
 void TMajorForm::SaveA2dpAudioSettingButtonClick(ui::TObject*) {
     PendingCommand = 24;
     SendCommand();
-    A2dpMixChanged = false;
+    if (PendingCommand == 24) A2dpMixChanged = false;
 }
 
 void TMajorForm::SaveGPSAudioSettingButtonClick(ui::TObject*) {
     PendingCommand = 25;
     SendCommand();
-    GpsSettingChanged = false;
+    if (PendingCommand == 25) GpsSettingChanged = false;
 }
 
 void TMajorForm::RestoreDefaultButtonClick(ui::TObject*) {

@@ -143,8 +143,11 @@ TEST_F(MainformExchangeTest, CloseButtonAbandonsTheAwaitedReplyWithoutATimeOutMe
     EXPECT_TRUE(headless->MessageBoxes().empty());
 }
 
-TEST_F(MainformExchangeTest, RequestThatCannotBeWrittenEndsAtOnce) {
+TEST_F(MainformExchangeTest, RequestThatCannotBeWrittenEndsAtOnceAndKeepsTheEdits) {
     OpenAndQuery();
+    form->SpeedDial1LabeledEdit->UserSetText("123");
+    form->A2dpMixChanged = true;
+    form->GpsSettingChanged = true;
     headset->HangUp();
     // The event thread sees the device go and closes the port on the window thread.
     ASSERT_TRUE(PumpUntil([&] { return !form->ComPort1->Active(); }));
@@ -152,6 +155,21 @@ TEST_F(MainformExchangeTest, RequestThatCannotBeWrittenEndsAtOnce) {
     EXPECT_EQ(form->PendingCommand, 9999);
     EXPECT_FALSE(form->UartRespTimeoutTimer->Enabled());
     EXPECT_EQ(headless->ShownExceptions().size(), 1u);
+    form->SaveSpeedDialSettingButton->Click();
+    form->SaveGPSAudioSettingButton->Click();
+    EXPECT_EQ(headless->ShownExceptions().size(), 3u);
+    // Nothing was saved: every page is still edited, and closing asks before losing it.
+    EXPECT_TRUE(form->SpeedDialChanged);
+    EXPECT_TRUE(form->A2dpMixChanged);
+    EXPECT_TRUE(form->GpsSettingChanged);
+    EXPECT_EQ(form->SpeedDial1LabeledEdit->Text(), "123");
+    headless->ClearMessageBoxes();
+    headless->AnswerMessageBox(IDNO);
+    bool canClose = true;
+    form->FormCloseQuery(form, canClose);
+    EXPECT_FALSE(canClose);
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "The settings had been changed. Are you sure to exit?");
 }
 
 // ---- Settings pages
