@@ -90,7 +90,9 @@ void TMajorForm::SaveGPSAudioSettingButtonClick(ui::TObject*) {
 void TMajorForm::RestoreDefaultButtonClick(ui::TObject*) {
     const int answer = ui::Application->MessageBox(this, app::LoadText(20109), app::LoadText(30204),
                                                    MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
-    if (answer == IDNO) return;
+    // The reset wipes every stored setting: only an explicit Yes starts it, never a box that
+    // could not be shown.
+    if (answer != IDYES) return;
     RestoreDefaultPending = true;
     PendingCommand = 27;
     SendCommand();

@@ -322,19 +322,27 @@ TEST_F(MainformExchangeTest, SavedSpeedDialsLeaveThePageWithoutAQuestion) {
 
 TEST_F(MainformExchangeTest, RestoreDefaultsConfirmedRunsTheQueriesAgainAndReportsOnce) {
     OpenAndQuery();
-    headless->AnswerMessageBox(IDNO);
-    form->RestoreDefaultButton->UserClick();
+    // No, or anything but an explicit Yes (a box that could not be shown), sends nothing.
+    for (int answer : {IDNO, IDCANCEL}) {
+        headless->AnswerMessageBox(answer);
+        form->RestoreDefaultButton->UserClick();
+        EXPECT_FALSE(form->RestoreDefaultPending) << answer;
+        EXPECT_EQ(form->PendingCommand, 9999) << answer;
+    }
     EXPECT_FALSE(headset->HasPendingBytes());
-    EXPECT_EQ(form->PendingCommand, 9999);
+    ASSERT_EQ(headless->MessageBoxes().size(), 2u);
+    EXPECT_EQ(LastBox().text, "Are you sure to restore the default settings?");
+    EXPECT_EQ(LastBox().caption, "Note");
+    EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
 
     headless->AnswerMessageBox(IDYES);
     form->RestoreDefaultButton->UserClick();
-    EXPECT_EQ(headless->MessageBoxes()[1].text, "Are you sure to restore the default settings?");
     ExpectRequest("AT+QVCMD1=27");
     AnswerWith("+QVSTS1=27");
     RunQuerySequence();
-    ASSERT_EQ(headless->MessageBoxes().size(), 3u);
+    ASSERT_EQ(headless->MessageBoxes().size(), 4u);
     EXPECT_EQ(LastBox().text, "To restore default settings.");
+    EXPECT_EQ(LastBox().caption, "Note");
     EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_FALSE(form->RestoreDefaultPending);
 }
