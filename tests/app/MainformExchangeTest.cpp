@@ -312,6 +312,37 @@ TEST_F(MainformExchangeTest, LeavingAnEditedPageAsksAndYesRevertsToTheLastKnownV
     EXPECT_EQ(headless->MessageBoxes().size(), 2u);
 }
 
+TEST_F(MainformExchangeTest, YesOnLeavingRevertsEveryControlOfTheSpeedDialAndGpsPages) {
+    OpenAndQuery();
+    form->SpeedDial1LabeledEdit->UserSetText("999");
+    form->SpeedDial3LabeledEdit->UserSetText("111");
+    headless->AnswerMessageBox(IDNO);
+    EXPECT_FALSE(form->PageControl1->UserSelectPage(2));
+    EXPECT_EQ(form->SpeedDial1LabeledEdit->Text(), "999");
+    headless->AnswerMessageBox(IDYES);
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(2));
+    EXPECT_EQ(form->SpeedDial1LabeledEdit->Text(), "+886*12#");
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->Text(), "0912345678");
+    EXPECT_EQ(form->SpeedDial3LabeledEdit->Text(), "");
+    EXPECT_FALSE(form->SpeedDialChanged);
+
+    form->GPSAudioMixPercentageUpDown->UserClick(ui::btNext);
+    form->GPSAudioSharingUpDown->UserClick(ui::btNext);  // No -> Yes
+    ASSERT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "Yes");
+    headless->AnswerMessageBox(IDYES);
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(3));
+    EXPECT_EQ(form->GPSAudioMixPercentageUpDown->Position(), 40);
+    EXPECT_EQ(form->GPSAudioMixPercentageLabeledEdit->Text(), "40");
+    EXPECT_EQ(form->GPSAudioSharingUpDown->Position(), 0);
+    EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "No");
+    EXPECT_FALSE(form->GpsSettingChanged);
+    EXPECT_EQ(headless->MessageBoxes().size(), 3u);
+    // The upgrade page has no guard, whatever the other pages hold.
+    form->A2dpMixChanged = true;
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(0));
+    EXPECT_EQ(headless->MessageBoxes().size(), 3u);
+}
+
 TEST_F(MainformExchangeTest, SavedSpeedDialsLeaveThePageWithoutAQuestion) {
     OpenAndQuery();
     form->SpeedDial1LabeledEdit->UserSetText("123");
