@@ -451,4 +451,21 @@ TEST_F(MainformExchangeTest, RemovalKeepsThePortWhileItsDescriptionIsPresent) {
     EXPECT_TRUE(form->ComPort1->Active());
 }
 
+TEST_F(MainformExchangeTest, PortWithoutDescriptionIsFollowedByItsName) {
+    // Ports listed from the serial device map have no description.
+    ports.present = {{"COM5", ""}, {"COM1", ""}, {"COM2", ""}};
+    form->RefreshComPortList();
+    form->ComPortListBox->SetItemIndex(2);
+    OpenAndQuery();
+    ports.present = {{"COM5", ""}, {"COM1", ""}};
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_TRUE(form->ComPort1->Active());
+    // Another port without a description remains, but not this one.
+    ports.present = {{"COM1", ""}};
+    form->Perform(WM_DEVICECHANGE, 0x8004, 0);
+    EXPECT_FALSE(form->ComPort1->Active());
+    EXPECT_EQ(form->PortSessionActive, 0);
+    EXPECT_EQ(Rows(), std::vector<std::string>{"COM1  -  "});
+}
+
 }  // namespace
