@@ -80,10 +80,13 @@ std::string ReadPortName(HKEY key) {
 }
 
 std::string ReadDescription(const SetupLibrary& setup, HDEVINFO devices, SP_DEVINFO_DATA& info) {
-    char buffer[1024] = {};
+    constexpr DWORD kDescriptionBytes = 1024;
+    // One byte more than the property may fill: the text stays terminated even when the
+    // stored value lacks its terminating zero.
+    char buffer[kDescriptionBytes + 1] = {};
     DWORD type = 0;
     if (!setup.getDeviceRegistryProperty(devices, &info, SPDRP_DEVICEDESC, &type,
-                                         reinterpret_cast<PBYTE>(buffer), sizeof buffer - 1,
+                                         reinterpret_cast<PBYTE>(buffer), kDescriptionBytes,
                                          nullptr) ||
         type != REG_SZ) {
         return {};
