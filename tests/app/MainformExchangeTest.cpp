@@ -301,6 +301,7 @@ TEST_F(MainformExchangeTest, LeavingAnEditedPageAsksAndYesRevertsToTheLastKnownV
     EXPECT_EQ(form->A2DPAudioMixPercentageUpDown->Position(), 36);
     ASSERT_EQ(headless->MessageBoxes().size(), 1u);
     EXPECT_EQ(LastBox().text, "The settings had been changed. Are you sure to exit?");
+    EXPECT_EQ(LastBox().caption, "Note");
     EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
     headless->AnswerMessageBox(IDYES);
     EXPECT_TRUE(form->PageControl1->UserSelectPage(0));
