@@ -280,6 +280,10 @@ void TMajorForm::ReconnectAfterUpgrade() {
     while (ui::TickCount() - start < kReconnectWaitMs) {
         // Device arrivals refresh the port list meanwhile.
         for (int i = 0; i < 100; ++i) ui::Application->ProcessMessages();
+        // The user closed the window meanwhile: the program is ending. Opening the port now
+        // would talk to the headset from a window that is gone and keep the port from the
+        // next run until the wait ran out.
+        if (ui::Application->Terminated()) break;
         ui::SetCurrentCursor(ui::LoadSystemCursor(IDC_WAIT));
         bool found = false;
         for (int32_t i = 0; i < device::ListedPortCount; ++i) {

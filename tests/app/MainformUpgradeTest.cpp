@@ -227,6 +227,27 @@ TEST_F(MainformUpgradeTest, NoReconnectWhenThePortsDescriptionChanged) {
     EXPECT_FALSE(headset->HasPendingBytes());
 }
 
+TEST_F(MainformUpgradeTest, WindowClosedDuringTheReconnectEndsTheWaitWithThePortClosed) {
+    StartUpgrade();
+    Complete();
+    Complete();
+    // The user closes the window while the success note is up; the close is handled while
+    // the reconnect wait processes messages.
+    headless->OnMessageBox = [this](const ui::TMessageBoxRecord& box) {
+        if (box.text == "Firmware upgrade completes.")
+            ui::TWindowThread::Post([this] { form->UserClose(); });
+        return 0;
+    };
+    const DWORD before = ui::TickCount();
+    Complete();
+    headless->OnMessageBox = nullptr;
+    EXPECT_TRUE(ui::Application->Terminated());
+    EXPECT_EQ(state.destroyed.size(), 1u);
+    EXPECT_LT(ui::TickCount() - before, 1000u);
+    EXPECT_FALSE(form->ComPort1->Active());
+    EXPECT_FALSE(headset->HasPendingBytes());
+}
+
 // ---- The firmware file
 
 TEST_F(MainformUpgradeTest, FileRefusedByTheEngineIsForgotten) {
