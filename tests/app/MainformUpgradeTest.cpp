@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "device/DeviceConfigLine.h"
 #include "tests/app/FakeBridge.h"
 #include "tests/app/MainformExchangeFixture.h"
 
@@ -211,6 +212,49 @@ TEST_F(MainformUpgradeTest, ProgressFromTheEngineThreadIsShownByTheWindowThread)
     ui::Application->ProcessMessages();
     EXPECT_EQ(form->UpgradeProgressBar->Position(), 70);
     EXPECT_EQ(form->InfoLabel->Caption(), "Reconfigure in progress...  70%");
+}
+
+TEST_F(MainformUpgradeTest, ProgressShowsTheStageTextAndMovesTheBarOnlyOnChange) {
+    StartUpgrade();
+    Complete();
+    Complete();
+    ASSERT_EQ(form->UpgradeStage, 3);
+    const ui::THeadlessPeer* bar = ui::THeadlessBackend::PeerOf(*form->UpgradeProgressBar);
+    ASSERT_NE(bar, nullptr);
+    Notify(1, 30, 11);
+    EXPECT_EQ(form->InfoLabel->Caption(), "Verifying in progress. 30%");
+    const int repaints = bar->Repaints();
+    // The same percentage again: only the status line changes.
+    Notify(1, 30, kOperationDownloadVerify);
+    EXPECT_EQ(form->InfoLabel->Caption(),
+              "Verifying in progress. 30%, Firmware upgrade is almost completed, please "
+              "wait.... \xEF\xBC\x88You need to wait a moment.\xEF\xBC\x89");
+    EXPECT_EQ(bar->Repaints(), repaints);
+    Notify(1, 31, 11);
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 31);
+    EXPECT_EQ(bar->Repaints(), repaints + 1);
+    // The engine's first notification carries nothing to show.
+    Notify(0, 99, 11);
+    EXPECT_EQ(form->InfoLabel->Caption(), "Verifying in progress. 31%");
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 31);
+}
+
+TEST(DeviceConfigLineTest, NamesTheFirmwareAndPsrFilesCutAtTheirEndings) {
+    app::SetTextLanguageOverride(app::kLanguageEnglish);
+    struct Case {
+        const char* config;
+        const char* line;
+    } cases[] = {
+        {"FW:KX-V5_V103.XPV PSR:KX-V5_V103.PSR",
+         "Firmware file : KX-V5_V103.xpv/.xdv        psr file : KX-V5_V103.psr"},
+        // Without the endings each part runs to the end of the text.
+        {"FW:KX-V5 PSR:P1", "Firmware file : KX-V5 PSR:P1        psr file : P1"},
+        {"PSR:P1.PSR;FW:F1.XPV;", "Firmware file : F1.xpv/.xdv        psr file : P1.psr"},
+        // The endings are found case-sensitively.
+        {"FW:F1.xpv PSR:P1.psr", "Firmware file : F1.xpv PSR:P1.psr        psr file : P1.psr"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(device::DeviceConfigLine(c.config), c.line) << c.config;
+    app::SetTextLanguageOverride(0);
 }
 
 TEST_F(MainformUpgradeTest, NoReconnectWhenThePortsDescriptionChanged) {
