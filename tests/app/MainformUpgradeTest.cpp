@@ -214,6 +214,26 @@ TEST_F(MainformUpgradeTest, ProgressFromTheEngineThreadIsShownByTheWindowThread)
     EXPECT_EQ(form->InfoLabel->Caption(), "Reconfigure in progress...  70%");
 }
 
+TEST_F(MainformUpgradeTest, ProgressOfAFinishedStepIsNotShownForTheNextStep) {
+    StartUpgrade();
+    std::thread engine([] {
+        Notify(1, 100, 4);
+        Notify(2, 100, 4);
+    });
+    engine.join();
+    // The tick that sees the completion runs before the window gets to the queued progress.
+    form->ProgressTimerTimer(form);
+    ui::Application->ProcessMessages();
+    ASSERT_EQ(form->UpgradeStage, 2);
+    EXPECT_EQ(form->InfoLabel->Caption(), "Download in progress...");
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 0);
+    // The running step's progress still shows when it comes from the engine's thread.
+    std::thread([] { Notify(1, 12, kOperationDownloadProgress); }).join();
+    ui::Application->ProcessMessages();
+    EXPECT_EQ(form->InfoLabel->Caption(), "Download in progress... 12%");
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 12);
+}
+
 TEST_F(MainformUpgradeTest, ProgressShowsTheStageTextAndMovesTheBarOnlyOnChange) {
     StartUpgrade();
     Complete();
