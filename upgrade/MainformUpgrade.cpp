@@ -1,6 +1,7 @@
 // The firmware upgrade from the Start button to its end: the hand-over from the serial link,
 // the wait for the DFU device, the three engine steps driven by the progress timer, and the
 // endings (success with reconnection, failure with or without the engine's names).
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,13 @@ constexpr DWORD kDeviceWaitMs = 30000;
 constexpr DWORD kDevicePollMs = 100;
 constexpr DWORD kReconnectWaitMs = 15000;
 constexpr int32_t kOperationDownloadVerify = 10;
+
+// Engine steps started in this run: counted by the window thread just before it starts a step,
+// read by the engine's threads. A progress notification that has to travel to the window
+// thread carries the count of its own step: one still queued when the window has started the
+// next step is dropped, rather than showing the old step's percentage under the new step's
+// text on the bar the new step has just set to 0.
+std::atomic<unsigned> g_stepsStarted{0};
 
 void ShowBox(TMajorForm* form, int textId, int captionId, UINT icon) {
     ui::Application->MessageBox(form, app::LoadText(textId), app::LoadText(captionId),
@@ -89,6 +97,7 @@ void TMajorForm::StartDfuEngine() {
         UpgradeOperation = 0;
         UpgradeSubOperation = 0;
         StepCompleted = false;
+        ++g_stepsStarted;
         outcome = DFUEngine_StartReconfigure(DfuEngine, 0, 1, DfuFileName) != 0;
     }
     UpdateControlStates();
@@ -152,8 +161,10 @@ void TMajorForm::HandleDfuNotification(int32_t kind, const DfuStatusRecord& reco
             } else {
                 // The display belongs to the window thread: the record travels there by copy.
                 DfuStatusRecord copy = record;
-                ui::TWindowThread::Post([copy] {
-                    if (MajorForm != nullptr) MajorForm->ShowProgress(copy);
+                const unsigned step = g_stepsStarted.load();
+                ui::TWindowThread::Post([copy, step] {
+                    if (MajorForm != nullptr && g_stepsStarted.load() == step)
+                        MajorForm->ShowProgress(copy);
                 });
             }
             return;
@@ -227,6 +238,7 @@ void TMajorForm::ProgressTimerTimer(ui::TObject*) {
             UpgradeProgressBar->Show();
             UpgradeStage = 2;
             StepCompleted = false;
+            ++g_stepsStarted;
             StepStarted(DFUEngine_StartDownload(DfuEngine, DfuFileName) != 0);
             return;
         case 2:
@@ -236,6 +248,7 @@ void TMajorForm::ProgressTimerTimer(ui::TObject*) {
             UpgradeProgressBar->Show();
             UpgradeStage = 3;
             StepCompleted = false;
+            ++g_stepsStarted;
             StepStarted(DFUEngine_StartManifest(DfuEngine) != 0);
             return;
         case 3: {
@@ -280,6 +293,10 @@ void TMajorForm::ReconnectAfterUpgrade() {
     while (ui::TickCount() - start < kReconnectWaitMs) {
         // Device arrivals refresh the port list meanwhile.
         for (int i = 0; i < 100; ++i) ui::Application->ProcessMessages();
+        // The user closed the window meanwhile: the program is ending. Opening the port now
+        // would talk to the headset from a window that is gone and keep the port from the
+        // next run until the wait ran out.
+        if (ui::Application->Terminated()) break;
         ui::SetCurrentCursor(ui::LoadSystemCursor(IDC_WAIT));
         bool found = false;
         for (int32_t i = 0; i < device::ListedPortCount; ++i) {

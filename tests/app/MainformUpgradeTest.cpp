@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "device/DeviceConfigLine.h"
 #include "tests/app/FakeBridge.h"
 #include "tests/app/MainformExchangeFixture.h"
 
@@ -213,6 +214,69 @@ TEST_F(MainformUpgradeTest, ProgressFromTheEngineThreadIsShownByTheWindowThread)
     EXPECT_EQ(form->InfoLabel->Caption(), "Reconfigure in progress...  70%");
 }
 
+TEST_F(MainformUpgradeTest, ProgressOfAFinishedStepIsNotShownForTheNextStep) {
+    StartUpgrade();
+    std::thread engine([] {
+        Notify(1, 100, 4);
+        Notify(2, 100, 4);
+    });
+    engine.join();
+    // The tick that sees the completion runs before the window gets to the queued progress.
+    form->ProgressTimerTimer(form);
+    ui::Application->ProcessMessages();
+    ASSERT_EQ(form->UpgradeStage, 2);
+    EXPECT_EQ(form->InfoLabel->Caption(), "Download in progress...");
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 0);
+    // The running step's progress still shows when it comes from the engine's thread.
+    std::thread([] { Notify(1, 12, kOperationDownloadProgress); }).join();
+    ui::Application->ProcessMessages();
+    EXPECT_EQ(form->InfoLabel->Caption(), "Download in progress... 12%");
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 12);
+}
+
+TEST_F(MainformUpgradeTest, ProgressShowsTheStageTextAndMovesTheBarOnlyOnChange) {
+    StartUpgrade();
+    Complete();
+    Complete();
+    ASSERT_EQ(form->UpgradeStage, 3);
+    const ui::THeadlessPeer* bar = ui::THeadlessBackend::PeerOf(*form->UpgradeProgressBar);
+    ASSERT_NE(bar, nullptr);
+    Notify(1, 30, 11);
+    EXPECT_EQ(form->InfoLabel->Caption(), "Verifying in progress. 30%");
+    const int repaints = bar->Repaints();
+    // The same percentage again: only the status line changes.
+    Notify(1, 30, kOperationDownloadVerify);
+    EXPECT_EQ(form->InfoLabel->Caption(),
+              "Verifying in progress. 30%, Firmware upgrade is almost completed, please "
+              "wait.... \xEF\xBC\x88You need to wait a moment.\xEF\xBC\x89");
+    EXPECT_EQ(bar->Repaints(), repaints);
+    Notify(1, 31, 11);
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 31);
+    EXPECT_EQ(bar->Repaints(), repaints + 1);
+    // The engine's first notification carries nothing to show.
+    Notify(0, 99, 11);
+    EXPECT_EQ(form->InfoLabel->Caption(), "Verifying in progress. 31%");
+    EXPECT_EQ(form->UpgradeProgressBar->Position(), 31);
+}
+
+TEST(DeviceConfigLineTest, NamesTheFirmwareAndPsrFilesCutAtTheirEndings) {
+    app::SetTextLanguageOverride(app::kLanguageEnglish);
+    struct Case {
+        const char* config;
+        const char* line;
+    } cases[] = {
+        {"FW:KX-V5_V103.XPV PSR:KX-V5_V103.PSR",
+         "Firmware file : KX-V5_V103.xpv/.xdv        psr file : KX-V5_V103.psr"},
+        // Without the endings each part runs to the end of the text.
+        {"FW:KX-V5 PSR:P1", "Firmware file : KX-V5 PSR:P1        psr file : P1"},
+        {"PSR:P1.PSR;FW:F1.XPV;", "Firmware file : F1.xpv/.xdv        psr file : P1.psr"},
+        // The endings are found case-sensitively.
+        {"FW:F1.xpv PSR:P1.psr", "Firmware file : F1.xpv PSR:P1.psr        psr file : P1.psr"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(device::DeviceConfigLine(c.config), c.line) << c.config;
+    app::SetTextLanguageOverride(0);
+}
+
 TEST_F(MainformUpgradeTest, NoReconnectWhenThePortsDescriptionChanged) {
     StartUpgrade();
     Complete();
@@ -223,6 +287,27 @@ TEST_F(MainformUpgradeTest, NoReconnectWhenThePortsDescriptionChanged) {
     Complete();
     EXPECT_EQ(Box(0), "Firmware upgrade completes.");
     EXPECT_GE(ui::TickCount() - before, 15000u);
+    EXPECT_FALSE(form->ComPort1->Active());
+    EXPECT_FALSE(headset->HasPendingBytes());
+}
+
+TEST_F(MainformUpgradeTest, WindowClosedDuringTheReconnectEndsTheWaitWithThePortClosed) {
+    StartUpgrade();
+    Complete();
+    Complete();
+    // The user closes the window while the success note is up; the close is handled while
+    // the reconnect wait processes messages.
+    headless->OnMessageBox = [this](const ui::TMessageBoxRecord& box) {
+        if (box.text == "Firmware upgrade completes.")
+            ui::TWindowThread::Post([this] { form->UserClose(); });
+        return 0;
+    };
+    const DWORD before = ui::TickCount();
+    Complete();
+    headless->OnMessageBox = nullptr;
+    EXPECT_TRUE(ui::Application->Terminated());
+    EXPECT_EQ(state.destroyed.size(), 1u);
+    EXPECT_LT(ui::TickCount() - before, 1000u);
     EXPECT_FALSE(form->ComPort1->Active());
     EXPECT_FALSE(headset->HasPendingBytes());
 }
