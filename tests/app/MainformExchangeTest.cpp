@@ -95,6 +95,16 @@ INSTANTIATE_TEST_SUITE_P(
                       UnacceptedCase{"LowerCaseAck", "ok\r\n+QVSTS1=7,84894534,1\r\n"}),
     [](const ::testing::TestParamInfo<UnacceptedCase>& info) { return info.param.name; });
 
+TEST_F(MainformExchangeTest, IdleWindowAcceptsNoStatusLineNotEvenOneForTheIdleCode) {
+    OpenAndQuery();
+    // 9999 marks the idle exchange; a headset line carrying it answers nothing.
+    headset->Send("OK\r\n+QVSTS1=9999,1,2\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return LogHas("+QVSTS1=9999,1,2"); }));
+    EXPECT_EQ(Log().back(), "+QVSTS1=9999,1,2");
+    EXPECT_EQ(form->PendingCommand, 9999);
+    EXPECT_FALSE(headset->HasPendingBytes());
+}
+
 TEST_F(MainformExchangeTest, OverlongLineIsDroppedAndTheExchangeGoesOn) {
     form->OpenComPortButton->UserClick();
     ExpectRequest("AT+QVCMD1=7");
