@@ -134,9 +134,11 @@ bool TMajorForm::PortActive() const {
 
 void TMajorForm::CloseComPortButtonClick(ui::TObject*) {
     // A deliberate close abandons the awaited reply: no time-out message may follow it, and
-    // the window must not go on refusing to close for a reply that can no longer come.
+    // the window must not go on refusing to close for a reply that can no longer come. A
+    // restore in progress was not confirmed either, so a later query sequence must not claim it.
     UartRespTimeoutTimer->SetEnabled(false);
     PendingCommand = kNoCommand;
+    RestoreDefaultPending = false;
     DisconnectDevice();
 }
 

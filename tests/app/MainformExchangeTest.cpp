@@ -1,6 +1,7 @@
 // The main window talking to a headset over a real pty: the query sequence, the acceptance
 // rules, the reply time-out, the settings pages and the hand-over to the upgrade.
 #include <cstring>
+#include <functional>
 
 #include "tests/app/MainformExchangeFixture.h"
 
@@ -331,16 +332,27 @@ TEST_F(MainformExchangeTest, RestoreDefaultsConfirmedRunsTheQueriesAgainAndRepor
     EXPECT_FALSE(form->RestoreDefaultPending);
 }
 
-TEST_F(MainformExchangeTest, TimedOutRestoreIsNotReportedByALaterQuerySequence) {
-    OpenAndQuery();
-    headless->AnswerMessageBox(IDYES);
-    form->RestoreDefaultButton->UserClick();
-    ExpectRequest("AT+QVCMD1=27");
-    ExpireTimeout();
-    EXPECT_FALSE(form->RestoreDefaultPending);
-    headless->ClearMessageBoxes();
-    OpenAndQuery();
-    EXPECT_TRUE(headless->MessageBoxes().empty());
+TEST_F(MainformExchangeTest, AbandonedRestoreIsNotReportedByALaterQuerySequence) {
+    const struct {
+        const char* how;
+        std::function<void()> abandon;
+    } ways[] = {
+        {"time-out", [&] { ExpireTimeout(); }},
+        {"Close button", [&] { form->CloseComPortButton->UserClick(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        OpenAndQuery();
+        headless->AnswerMessageBox(IDYES);
+        form->RestoreDefaultButton->UserClick();
+        ExpectRequest("AT+QVCMD1=27");
+        way.abandon();
+        EXPECT_FALSE(form->RestoreDefaultPending);
+        headless->ClearMessageBoxes();
+        OpenAndQuery();
+        EXPECT_TRUE(headless->MessageBoxes().empty());
+        form->CloseComPortButton->UserClick();
+    }
 }
 
 // ---- Hand-over to the firmware upgrade
