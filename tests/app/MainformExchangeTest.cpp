@@ -118,6 +118,17 @@ TEST_F(MainformExchangeTest, OverlongLineIsDroppedAndTheExchangeGoesOn) {
     EXPECT_FALSE(LogHas("tail of the long line"));
 }
 
+TEST_F(MainformExchangeTest, ManyShortLinesInOneArrivalLoseNoneOfThem) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    // More than the line buffer holds in one write, the reply straddling its end.
+    std::string noise;
+    for (int i = 0; i < 100; ++i) noise += "noise 123\n";
+    headset->Send(noise + "OK\r\n+QVSTS1=7,84894534,1\r\n");
+    ExpectRequest("AT+QVCMD1=8");
+    EXPECT_TRUE(LogHas("UART_CMD_QUERY_ID Signature = 84894534"));
+}
+
 TEST_F(MainformExchangeTest, PortThatCannotBeOpenedIsReportedOnceAfterTwoPasses) {
     ports.present = {{"COM9", "USB Serial Device"}};  // no link: the port is missing
     form->RefreshComPortList();
