@@ -134,9 +134,11 @@ bool TMajorForm::PortActive() const {
 
 void TMajorForm::CloseComPortButtonClick(ui::TObject*) {
     // A deliberate close abandons the awaited reply: no time-out message may follow it, and
-    // the window must not go on refusing to close for a reply that can no longer come.
+    // the window must not go on refusing to close for a reply that can no longer come. A
+    // restore in progress was not confirmed either, so a later query sequence must not claim it.
     UartRespTimeoutTimer->SetEnabled(false);
     PendingCommand = kNoCommand;
+    RestoreDefaultPending = false;
     DisconnectDevice();
 }
 
@@ -236,30 +238,42 @@ void TMajorForm::AppendReceived(const char* bytes, int32_t count) {
 }
 
 void TMajorForm::ComPort1RxChar(TCustomComPort*) {
+    // Everything waiting is read before any line is handled: a handler may close the port.
+    std::string incoming;
     int32_t n = ComPort1->InputCount();
     while (n > 0) {
         char chunk[256];
         const int32_t count = std::min<int32_t>(n, sizeof chunk);
         ComPort1->Read(chunk, count, true);
-        AppendReceived(chunk, count);
+        incoming.append(chunk, static_cast<size_t>(count));
         n -= count;
     }
-    if (!PortOpen) return;
-    for (;;) {
-        const char* feed =
-            static_cast<const char*>(std::memchr(RxLine, '\n', static_cast<size_t>(RxLineLength)));
-        if (feed == nullptr) return;
-        const int32_t consumed = static_cast<int32_t>(feed - RxLine) + 1;
-        char line[1024] = {};
-        for (int32_t k = 0; k + 1 < consumed; ++k) line[k] = RxLine[k] == '\r' ? '\0' : RxLine[k];
-        std::memmove(RxLine, RxLine + consumed, static_cast<size_t>(RxLineLength - consumed));
-        RxLineLength -= consumed;
-        Log(line);
-        HandleReplyLine(line);
-        // A handler may have closed the port (the hand-over to the upgrade does): lines that
-        // are left wait for the next open, as they would for the next receive event.
-        if (!PortOpen) return;
-    }
+    // The bytes go into RxLine no faster than its complete lines are handed on, so a burst
+    // longer than RxLine loses none of its lines; only a line too long for it is dropped.
+    std::size_t done = 0;
+    do {
+        const std::size_t left = incoming.size() - done;
+        const std::size_t room = sizeof RxLine - static_cast<std::size_t>(RxLineLength);
+        const std::size_t take = !PortOpen ? left : std::min(left, std::max<std::size_t>(room, 1));
+        AppendReceived(incoming.data() + done, static_cast<int32_t>(take));
+        done += take;
+        // With the port closed the bytes stay in RxLine for the next receive event.
+        while (PortOpen) {
+            const char* feed = static_cast<const char*>(
+                std::memchr(RxLine, '\n', static_cast<size_t>(RxLineLength)));
+            if (feed == nullptr) break;
+            const int32_t consumed = static_cast<int32_t>(feed - RxLine) + 1;
+            char line[1024] = {};
+            for (int32_t k = 0; k + 1 < consumed; ++k)
+                line[k] = RxLine[k] == '\r' ? '\0' : RxLine[k];
+            std::memmove(RxLine, RxLine + consumed, static_cast<size_t>(RxLineLength - consumed));
+            RxLineLength -= consumed;
+            Log(line);
+            // A handler may close the port (a request that cannot be written does): the lines
+            // left wait for the next open, as they would for the next receive event.
+            HandleReplyLine(line);
+        }
+    } while (done < incoming.size());
 }
 
 void TMajorForm::HandleReplyLine(const char* line) {
@@ -270,7 +284,8 @@ void TMajorForm::HandleReplyLine(const char* line) {
     }
     if (kind != device::LineKind::Status) return;
     const device::StatusReply reply = device::ParseStatusLine(line);
-    if (!OkReceived || reply.Code != PendingCommand) return;
+    // Idle is 9999, which the headset can write too: only the codes the tool sends are answers.
+    if (!OkReceived || reply.Code != PendingCommand || !device::IsKnownCommand(reply.Code)) return;
     if (reply.Code == 7 && reply.Value1 != device::kIdentitySignature) return;
 
     Log("");

@@ -1,7 +1,9 @@
 // The main window talking to a headset over a real pty: the query sequence, the acceptance
 // rules, the reply time-out, the settings pages and the hand-over to the upgrade.
 #include <cstring>
+#include <functional>
 
+#include "device/DeviceConfigLine.h"
 #include "tests/app/MainformExchangeFixture.h"
 
 namespace {
@@ -95,6 +97,16 @@ INSTANTIATE_TEST_SUITE_P(
                       UnacceptedCase{"LowerCaseAck", "ok\r\n+QVSTS1=7,84894534,1\r\n"}),
     [](const ::testing::TestParamInfo<UnacceptedCase>& info) { return info.param.name; });
 
+TEST_F(MainformExchangeTest, IdleWindowAcceptsNoStatusLineNotEvenOneForTheIdleCode) {
+    OpenAndQuery();
+    // 9999 marks the idle exchange; a headset line carrying it answers nothing.
+    headset->Send("OK\r\n+QVSTS1=9999,1,2\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return LogHas("+QVSTS1=9999,1,2"); }));
+    EXPECT_EQ(Log().back(), "+QVSTS1=9999,1,2");
+    EXPECT_EQ(form->PendingCommand, 9999);
+    EXPECT_FALSE(headset->HasPendingBytes());
+}
+
 TEST_F(MainformExchangeTest, OverlongLineIsDroppedAndTheExchangeGoesOn) {
     form->OpenComPortButton->UserClick();
     ExpectRequest("AT+QVCMD1=7");
@@ -104,6 +116,17 @@ TEST_F(MainformExchangeTest, OverlongLineIsDroppedAndTheExchangeGoesOn) {
     ExpectRequest("AT+QVCMD1=8");
     EXPECT_LE(form->RxLineLength, 1024);
     EXPECT_FALSE(LogHas("tail of the long line"));
+}
+
+TEST_F(MainformExchangeTest, ManyShortLinesInOneArrivalLoseNoneOfThem) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    // More than the line buffer holds in one write, the reply straddling its end.
+    std::string noise;
+    for (int i = 0; i < 100; ++i) noise += "noise 123\n";
+    headset->Send(noise + "OK\r\n+QVSTS1=7,84894534,1\r\n");
+    ExpectRequest("AT+QVCMD1=8");
+    EXPECT_TRUE(LogHas("UART_CMD_QUERY_ID Signature = 84894534"));
 }
 
 TEST_F(MainformExchangeTest, PortThatCannotBeOpenedIsReportedOnceAfterTwoPasses) {
@@ -379,16 +402,27 @@ TEST_F(MainformExchangeTest, RestoreDefaultsConfirmedRunsTheQueriesAgainAndRepor
     EXPECT_FALSE(form->RestoreDefaultPending);
 }
 
-TEST_F(MainformExchangeTest, TimedOutRestoreIsNotReportedByALaterQuerySequence) {
-    OpenAndQuery();
-    headless->AnswerMessageBox(IDYES);
-    form->RestoreDefaultButton->UserClick();
-    ExpectRequest("AT+QVCMD1=27");
-    ExpireTimeout();
-    EXPECT_FALSE(form->RestoreDefaultPending);
-    headless->ClearMessageBoxes();
-    OpenAndQuery();
-    EXPECT_TRUE(headless->MessageBoxes().empty());
+TEST_F(MainformExchangeTest, AbandonedRestoreIsNotReportedByALaterQuerySequence) {
+    const struct {
+        const char* how;
+        std::function<void()> abandon;
+    } ways[] = {
+        {"time-out", [&] { ExpireTimeout(); }},
+        {"Close button", [&] { form->CloseComPortButton->UserClick(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        OpenAndQuery();
+        headless->AnswerMessageBox(IDYES);
+        form->RestoreDefaultButton->UserClick();
+        ExpectRequest("AT+QVCMD1=27");
+        way.abandon();
+        EXPECT_FALSE(form->RestoreDefaultPending);
+        headless->ClearMessageBoxes();
+        OpenAndQuery();
+        EXPECT_TRUE(headless->MessageBoxes().empty());
+        form->CloseComPortButton->UserClick();
+    }
 }
 
 // ---- Hand-over to the firmware upgrade
@@ -419,6 +453,78 @@ TEST_F(MainformExchangeTest, EnterUpgradeModeReplyClosesThePortThroughTheTimers)
     EXPECT_EQ(LastBox().caption, "Note");
     EXPECT_EQ(LastBox().text.substr(0, 53),
               "Your computer is not connected to a Bluetooth device.");
+}
+
+// ---- Which controls the port and upgrade states enable
+
+TEST_F(MainformTest, ControlStatesFollowThePortAndTheUpgrade) {
+    OpenMainWindow(app::kLanguageEnglish);
+    TMajorForm& f = *form;
+    const std::vector<ui::TControl*> portPicking = {f.OpenComPortButton, f.ComPortListBox,
+                                                    f.SelectComPortLabel};
+    const std::vector<ui::TControl*> openPort = {f.CloseComPortButton,
+                                                 f.SpeedDial1LabeledEdit,
+                                                 f.SpeedDial2LabeledEdit,
+                                                 f.SpeedDial3LabeledEdit,
+                                                 f.SaveSpeedDialSettingButton,
+                                                 f.A2DPAudioMixPercentageLabeledEdit,
+                                                 f.A2DPAudioMixPercentageUpDown,
+                                                 f.SaveA2dpAudioSettingButton,
+                                                 f.GPSAudioMixPercentageLabeledEdit,
+                                                 f.GPSAudioMixPercentageUpDown,
+                                                 f.GPSAudioSharingLabeledEdit,
+                                                 f.GPSAudioSharingUpDown,
+                                                 f.SaveGPSAudioSettingButton,
+                                                 f.OpenDfuFileButton,
+                                                 f.StartDFUUpgradeButton,
+                                                 f.RestoreDefaultButton,
+                                                 f.SpeedDialSettingMemo,
+                                                 f.A2DPAudioSettingMemo,
+                                                 f.GPSAudioSettingMemo};
+    const std::vector<ui::TControl*> progress = {f.InfoLabel, f.ElapsedLabel, f.UpgradeProgressBar};
+    for (bool open : {true, false, true}) {
+        f.PortOpen = open;
+        for (ui::TControl* c : progress) c->Show();
+        f.UpdateControlStates();
+        for (ui::TControl* c : portPicking) EXPECT_EQ(c->Enabled(), !open) << c->Name();
+        for (ui::TControl* c : openPort) EXPECT_EQ(c->Enabled(), open) << c->Name();
+        EXPECT_TRUE(f.PageControl1->Enabled());
+        for (ui::TControl* c : progress) EXPECT_FALSE(c->Visible()) << c->Name();
+    }
+    // An upgrade takes the port, the pages and the upgrade buttons away and leaves the rest.
+    f.UpgradeStage = 1;
+    for (ui::TControl* c : progress) c->Show();
+    f.UpdateControlStates();
+    for (ui::TControl* c : std::vector<ui::TControl*>{
+             f.OpenComPortButton, f.CloseComPortButton, f.ComPortListBox, f.SelectComPortLabel,
+             f.PageControl1, f.OpenDfuFileButton, f.StartDFUUpgradeButton, f.RestoreDefaultButton})
+        EXPECT_FALSE(c->Enabled()) << c->Name();
+    EXPECT_TRUE(f.SpeedDial1LabeledEdit->Enabled());
+    EXPECT_TRUE(f.GPSAudioSettingMemo->Enabled());
+    for (ui::TControl* c : progress) EXPECT_TRUE(c->Visible()) << c->Name();
+    f.UpgradeStage = 0;
+    f.UpdateControlStates();
+    EXPECT_TRUE(f.PageControl1->Enabled());
+    EXPECT_TRUE(f.CloseComPortButton->Enabled());
+}
+
+// ---- The device line from the USB configuration text
+
+TEST(DeviceConfigLine, NamesTheFirmwareAndPsrFilesOfTheConfigurationText) {
+    app::SetTextLanguageOverride(app::kLanguageEnglish);
+    const struct {
+        const char* config;
+        const char* line;
+    } cases[] = {
+        {"FW:KXV5_V102.XPV PSR:KXV5_TW.PSR",
+         "Firmware file : KXV5_V102.xpv/.xdv        psr file : KXV5_TW.psr"},
+        // Each name runs to the end of the text unless its ending cuts it, at the first one.
+        {"FW:A PSR:B", "Firmware file : A PSR:B        psr file : B"},
+        {"PSR:P.PSR FW:F.XPV.XPV", "Firmware file : F.xpv/.xdv        psr file : P.psr"},
+        {"FW:F.xpv PSR:P.psr", "Firmware file : F.xpv PSR:P.psr        psr file : P.psr"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(device::DeviceConfigLine(c.config), c.line) << c.config;
+    app::SetTextLanguageOverride(0);
 }
 
 // ---- Device removal
