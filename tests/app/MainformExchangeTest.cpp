@@ -521,6 +521,8 @@ TEST(DeviceConfigLine, NamesTheFirmwareAndPsrFilesOfTheConfigurationText) {
         // Each name runs to the end of the text unless its ending cuts it, at the first one.
         {"FW:A PSR:B", "Firmware file : A PSR:B        psr file : B"},
         {"PSR:P.PSR FW:F.XPV.XPV", "Firmware file : F.xpv/.xdv        psr file : P.psr"},
+        {"PSR:P1.PSR;FW:F1.XPV;", "Firmware file : F1.xpv/.xdv        psr file : P1.psr"},
+        // The endings are found case-sensitively.
         {"FW:F.xpv PSR:P.psr", "Firmware file : F.xpv PSR:P.psr        psr file : P.psr"},
     };
     for (const auto& c : cases) EXPECT_EQ(device::DeviceConfigLine(c.config), c.line) << c.config;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <thread>
 
-#include "device/DeviceConfigLine.h"
 #include "tests/app/FakeBridge.h"
 #include "tests/app/MainformExchangeFixture.h"
 
@@ -257,24 +256,6 @@ TEST_F(MainformUpgradeTest, ProgressShowsTheStageTextAndMovesTheBarOnlyOnChange)
     Notify(0, 99, 11);
     EXPECT_EQ(form->InfoLabel->Caption(), "Verifying in progress. 31%");
     EXPECT_EQ(form->UpgradeProgressBar->Position(), 31);
-}
-
-TEST(DeviceConfigLineTest, NamesTheFirmwareAndPsrFilesCutAtTheirEndings) {
-    app::SetTextLanguageOverride(app::kLanguageEnglish);
-    struct Case {
-        const char* config;
-        const char* line;
-    } cases[] = {
-        {"FW:KX-V5_V103.XPV PSR:KX-V5_V103.PSR",
-         "Firmware file : KX-V5_V103.xpv/.xdv        psr file : KX-V5_V103.psr"},
-        // Without the endings each part runs to the end of the text.
-        {"FW:KX-V5 PSR:P1", "Firmware file : KX-V5 PSR:P1        psr file : P1"},
-        {"PSR:P1.PSR;FW:F1.XPV;", "Firmware file : F1.xpv/.xdv        psr file : P1.psr"},
-        // The endings are found case-sensitively.
-        {"FW:F1.xpv PSR:P1.psr", "Firmware file : F1.xpv PSR:P1.psr        psr file : P1.psr"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(device::DeviceConfigLine(c.config), c.line) << c.config;
-    app::SetTextLanguageOverride(0);
 }
 
 TEST_F(MainformUpgradeTest, NoReconnectWhenThePortsDescriptionChanged) {
