@@ -340,8 +340,10 @@ void TCustomComPort::Write(const void* buffer, std::int32_t count, bool wait) {
         writeCopy_.assign(bytes, bytes + count);
         writeBuffer_ = writeCopy_.data();
     }
-    if (!commapi::WriteFile(handle_, writeBuffer_, static_cast<DWORD>(count), nullptr,
-                            &overlappedWrite_)) {
+    if (commapi::WriteFile(handle_, writeBuffer_, static_cast<DWORD>(count), nullptr,
+                           &overlappedWrite_)) {
+        CheckImmediateCount(&overlappedWrite_, count);
+    } else {
         DWORD code = commapi::GetLastError();
         // A write that failed to start is not pending: the next write must not wait for it.
         if (code != ERROR_IO_PENDING) commapi::SetEvent(eventWrite_);
@@ -369,12 +371,23 @@ void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
     std::memset(&overlappedRead_, 0, sizeof overlappedRead_);
     overlappedRead_.hEvent = eventRead_;
     commapi::ResetEvent(eventRead_);
-    if (!commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &overlappedRead_)) {
+    if (commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &overlappedRead_)) {
+        CheckImmediateCount(&overlappedRead_, count);
+    } else {
         DWORD code = commapi::GetLastError();
         if (code != ERROR_IO_PENDING) commapi::SetEvent(eventRead_);
         Check(false);
     }
     if (wait) WaitForReadCompletion();
+}
+
+void TCustomComPort::CheckImmediateCount(OVERLAPPED* overlapped, std::int32_t count) {
+    // A transfer that completed at once leaves its event signalled, so no completion wait
+    // will look at its count. A short one (the driver's time-outs allow it) is reported here;
+    // otherwise Read would pass the unfilled part of the buffer off as received bytes.
+    DWORD moved = 0;
+    Check(commapi::GetOverlappedResult(handle_, overlapped, &moved, FALSE));
+    if (moved != static_cast<DWORD>(count)) RaiseError(0, sErrTimeout);
 }
 
 void TCustomComPort::WaitForReadCompletion() {

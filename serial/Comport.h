@@ -120,6 +120,7 @@ class TCustomComPort {
     void DestroyThread();
     void WaitForWriteCompletion();
     void WaitForReadCompletion();
+    void CheckImmediateCount(commapi::OVERLAPPED* overlapped, std::int32_t count);
     void CheckLineErrors();
     [[noreturn]] void RaiseInvalidCount();
 

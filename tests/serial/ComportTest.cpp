@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -190,17 +191,32 @@ TEST_F(ComPortTest, AfterTheDeviceIsLostEveryTransferReportsAccessDenied) {
 }
 
 TEST_F(ComPortTest, AShortReadRaisesTimeoutAndTheNextReadStartsNormally) {
-    port_.Timeouts().SetReadConstant(50);
-    port_.Open();
-    pty_.Send("abc");
-    ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 3; }));
-    char buffer[16] = {};
-    EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer, 10, true); }, 0, "Timeout"));
-    EXPECT_TRUE(port_.Active());
-    EXPECT_EQ("abc", std::string(buffer, 3));
-    pty_.Send("defg");
-    port_.Read(buffer, 4, true);
-    EXPECT_EQ("defg", std::string(buffer, 4));
+    // A total time-out ends the read later; an interval of MAXDWORD alone ends it at once.
+    const struct {
+        const char* name;
+        std::uint32_t interval;
+        std::uint32_t constant;
+    } cases[] = {
+        {"ends after a total time-out", 0, 50},
+        {"ends at once", 0xFFFFFFFF, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        port_.Timeouts().SetReadInterval(c.interval);
+        port_.Timeouts().SetReadConstant(c.constant);
+        port_.Open();
+        pty_.Send("abc");
+        ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 3; }));
+        char buffer[16] = {};
+        EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer, 10, true); }, 0, "Timeout"));
+        EXPECT_TRUE(port_.Active());
+        EXPECT_EQ("abc", std::string(buffer, 3));
+        pty_.Send("defg");
+        ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 4; }));
+        port_.Read(buffer, 4, true);
+        EXPECT_EQ("defg", std::string(buffer, 4));
+        port_.Close();
+    }
 }
 
 TEST_F(ComPortTest, NegativeByteCountsAreRefused) {
