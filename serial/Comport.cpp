@@ -139,7 +139,7 @@ void TCustomComPort::CheckActive() {
     if (!Active()) RaiseError(0, sErrClosedPort);
 }
 
-void TCustomComPort::RaiseInvalidCount() {
+void TCustomComPort::RaiseInvalidParameter() {
     RaiseError(static_cast<int>(ERROR_INVALID_PARAMETER), SystemErrorText(ERROR_INVALID_PARAMETER));
 }
 
@@ -327,7 +327,8 @@ void TCustomComPort::WriteString(const std::string& text) {
 
 void TCustomComPort::Write(const void* buffer, std::int32_t count, bool wait) {
     CheckActive();
-    if (count < 0) RaiseInvalidCount();
+    // Refused before anything happens: the bytes are copied at once when not waited for.
+    if (count < 0 || (count > 0 && buffer == nullptr)) RaiseInvalidParameter();
     WaitForWriteCompletion();
     writeCount_ = count;
     writeBuffer_ = buffer;
@@ -363,7 +364,7 @@ void TCustomComPort::WaitForWriteCompletion() {
 
 void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
     CheckActive();
-    if (count < 0) RaiseInvalidCount();
+    if (count < 0 || (count > 0 && buffer == nullptr)) RaiseInvalidParameter();
     WaitForReadCompletion();
     readCount_ = count;
     readBuffer_ = buffer;

@@ -122,7 +122,7 @@ class TCustomComPort {
     void WaitForReadCompletion();
     void CheckImmediateCount(commapi::OVERLAPPED* overlapped, std::int32_t count);
     void CheckLineErrors();
-    [[noreturn]] void RaiseInvalidCount();
+    [[noreturn]] void RaiseInvalidParameter();
 
     std::string deviceName_ = "COM1";
     TBaudRate baudRate_ = TBaudRate::brDefault;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -219,13 +220,20 @@ TEST_F(ComPortTest, AShortReadRaisesTimeoutAndTheNextReadStartsNormally) {
     }
 }
 
-TEST_F(ComPortTest, NegativeByteCountsAreRefused) {
+TEST_F(ComPortTest, NegativeByteCountsAndMissingBuffersAreRefused) {
     port_.Open();
     char buffer[4] = {};
-    EXPECT_TRUE(
-        RaisesComError([&] { port_.Read(buffer, -1, true); }, 87, "The parameter is incorrect"));
-    EXPECT_TRUE(
-        RaisesComError([&] { port_.Write(buffer, -4, false); }, 87, "The parameter is incorrect"));
+    const std::function<void()> operations[] = {
+        [&] { port_.Read(buffer, -1, true); },  [&] { port_.Write(buffer, -4, false); },
+        [&] { port_.Read(nullptr, 4, true); },  [&] { port_.Write(nullptr, 4, false); },
+        [&] { port_.Write(nullptr, 4, true); },
+    };
+    for (const auto& operation : operations) {
+        EXPECT_TRUE(RaisesComError(operation, 87, "The parameter is incorrect"));
+    }
+    // Nothing was sent and the port still works.
+    port_.WriteString("AT\r");
+    EXPECT_EQ("AT\r", pty_.Receive(3));
 }
 
 TEST_F(ComPortTest, ASmallInputQueueHoldsBackBytesWithoutLosingThem) {
