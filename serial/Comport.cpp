@@ -423,8 +423,11 @@ void TCustomComPort::ThreadProc(TComThread* thread) {
         if (!thread->Terminated()) ThreadDoEvent(thread, evtMask_);
         return;
     }
+    // Taken before the stop flag is tested: that test takes a lock, and waiting for a lock
+    // may make system calls that change the thread's last error.
+    DWORD error = commapi::GetLastError();
     if (thread->Terminated()) return;
-    threadErrorCode_ = commapi::GetLastError();
+    threadErrorCode_ = error;
     if (threadErrorCode_ == ERROR_IO_PENDING) {
         if (commapi::WaitForSingleObject(eventWait_, INFINITE) != WAIT_OBJECT_0 ||
             thread->Terminated()) {
