@@ -469,7 +469,12 @@ void TCustomComPort::ThreadDoEvent(TComThread* thread, DWORD occurred) {
 
 void TCustomComPort::DoEvents(DWORD occurred) {
     try {
-        if ((occurred & EV_RXCHAR) && onRxChar_) onRxChar_(this);
+        if ((occurred & EV_RXCHAR) && onRxChar_) {
+            // Called through a copy: the handler may assign another one while it runs, which
+            // would otherwise destroy the very function object that is running.
+            TComNotifyEvent handler = onRxChar_;
+            handler(this);
+        }
     } catch (const std::exception& error) {
         ui::ShowException(error);
     }
