@@ -139,7 +139,7 @@ void TCustomComPort::CheckActive() {
     if (!Active()) RaiseError(0, sErrClosedPort);
 }
 
-void TCustomComPort::RaiseInvalidCount() {
+void TCustomComPort::RaiseInvalidParameter() {
     RaiseError(static_cast<int>(ERROR_INVALID_PARAMETER), SystemErrorText(ERROR_INVALID_PARAMETER));
 }
 
@@ -327,7 +327,8 @@ void TCustomComPort::WriteString(const std::string& text) {
 
 void TCustomComPort::Write(const void* buffer, std::int32_t count, bool wait) {
     CheckActive();
-    if (count < 0) RaiseInvalidCount();
+    // Refused before anything happens: the bytes are copied at once when not waited for.
+    if (count < 0 || (count > 0 && buffer == nullptr)) RaiseInvalidParameter();
     WaitForWriteCompletion();
     writeCount_ = count;
     writeBuffer_ = buffer;
@@ -340,8 +341,10 @@ void TCustomComPort::Write(const void* buffer, std::int32_t count, bool wait) {
         writeCopy_.assign(bytes, bytes + count);
         writeBuffer_ = writeCopy_.data();
     }
-    if (!commapi::WriteFile(handle_, writeBuffer_, static_cast<DWORD>(count), nullptr,
-                            &overlappedWrite_)) {
+    if (commapi::WriteFile(handle_, writeBuffer_, static_cast<DWORD>(count), nullptr,
+                           &overlappedWrite_)) {
+        CheckImmediateCount(&overlappedWrite_, count);
+    } else {
         DWORD code = commapi::GetLastError();
         // A write that failed to start is not pending: the next write must not wait for it.
         if (code != ERROR_IO_PENDING) commapi::SetEvent(eventWrite_);
@@ -361,7 +364,7 @@ void TCustomComPort::WaitForWriteCompletion() {
 
 void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
     CheckActive();
-    if (count < 0) RaiseInvalidCount();
+    if (count < 0 || (count > 0 && buffer == nullptr)) RaiseInvalidParameter();
     WaitForReadCompletion();
     readCount_ = count;
     readBuffer_ = buffer;
@@ -369,12 +372,23 @@ void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
     std::memset(&overlappedRead_, 0, sizeof overlappedRead_);
     overlappedRead_.hEvent = eventRead_;
     commapi::ResetEvent(eventRead_);
-    if (!commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &overlappedRead_)) {
+    if (commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &overlappedRead_)) {
+        CheckImmediateCount(&overlappedRead_, count);
+    } else {
         DWORD code = commapi::GetLastError();
         if (code != ERROR_IO_PENDING) commapi::SetEvent(eventRead_);
         Check(false);
     }
     if (wait) WaitForReadCompletion();
+}
+
+void TCustomComPort::CheckImmediateCount(OVERLAPPED* overlapped, std::int32_t count) {
+    // A transfer that completed at once leaves its event signalled, so no completion wait
+    // will look at its count. A short one (the driver's time-outs allow it) is reported here;
+    // otherwise Read would pass the unfilled part of the buffer off as received bytes.
+    DWORD moved = 0;
+    Check(commapi::GetOverlappedResult(handle_, overlapped, &moved, FALSE));
+    if (moved != static_cast<DWORD>(count)) RaiseError(0, sErrTimeout);
 }
 
 void TCustomComPort::WaitForReadCompletion() {
@@ -409,8 +423,11 @@ void TCustomComPort::ThreadProc(TComThread* thread) {
         if (!thread->Terminated()) ThreadDoEvent(thread, evtMask_);
         return;
     }
+    // Taken before the stop flag is tested: that test takes a lock, and waiting for a lock
+    // may make system calls that change the thread's last error.
+    DWORD error = commapi::GetLastError();
     if (thread->Terminated()) return;
-    threadErrorCode_ = commapi::GetLastError();
+    threadErrorCode_ = error;
     if (threadErrorCode_ == ERROR_IO_PENDING) {
         if (commapi::WaitForSingleObject(eventWait_, INFINITE) != WAIT_OBJECT_0 ||
             thread->Terminated()) {
@@ -452,7 +469,12 @@ void TCustomComPort::ThreadDoEvent(TComThread* thread, DWORD occurred) {
 
 void TCustomComPort::DoEvents(DWORD occurred) {
     try {
-        if ((occurred & EV_RXCHAR) && onRxChar_) onRxChar_(this);
+        if ((occurred & EV_RXCHAR) && onRxChar_) {
+            // Called through a copy: the handler may assign another one while it runs, which
+            // would otherwise destroy the very function object that is running.
+            TComNotifyEvent handler = onRxChar_;
+            handler(this);
+        }
     } catch (const std::exception& error) {
         ui::ShowException(error);
     }

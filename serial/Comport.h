@@ -120,8 +120,9 @@ class TCustomComPort {
     void DestroyThread();
     void WaitForWriteCompletion();
     void WaitForReadCompletion();
+    void CheckImmediateCount(commapi::OVERLAPPED* overlapped, std::int32_t count);
     void CheckLineErrors();
-    [[noreturn]] void RaiseInvalidCount();
+    [[noreturn]] void RaiseInvalidParameter();
 
     std::string deviceName_ = "COM1";
     TBaudRate baudRate_ = TBaudRate::brDefault;

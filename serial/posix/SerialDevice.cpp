@@ -36,8 +36,12 @@ DWORD OpenErrorCode(int error) {
 }
 
 // Milliseconds from a 64-bit product of a time-out multiplier and a count, plus a constant.
+// Capped at about 69 years: a deadline is kept on the nanosecond clock, where a larger value
+// would overflow and end the transfer at once instead of practically never.
 std::chrono::milliseconds TotalTimeout(DWORD multiplier, DWORD count, DWORD constant) {
-    return std::chrono::milliseconds(static_cast<std::uint64_t>(multiplier) * count + constant);
+    constexpr std::uint64_t kLongest = std::uint64_t{1} << 41;
+    std::uint64_t total = static_cast<std::uint64_t>(multiplier) * count + constant;
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(total, kLongest)));
 }
 
 }  // namespace

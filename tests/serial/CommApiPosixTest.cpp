@@ -207,6 +207,30 @@ TEST_F(CommApiTest, ReadsCompleteAtOnceFromTheQueueOrLaterWhenTheBytesArrive) {
     EXPECT_EQ("cdef", std::string(buffer, 4));
 }
 
+TEST_F(CommApiTest, HugeTotalTimeoutsKeepATransferPendingInsteadOfEndingItAtOnce) {
+    port_ = Open();
+    // Multiplier times byte count runs to centuries: as good as no time limit.
+    COMMTIMEOUTS timeouts{0, MAXDWORD, MAXDWORD, MAXDWORD, MAXDWORD};
+    ASSERT_TRUE(commapi::SetCommTimeouts(port_, &timeouts));
+    std::string bytes(256 * 1024, 'w');  // more than the tty takes while nobody reads
+    EXPECT_FALSE(commapi::WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr,
+                                    &overlapped_));
+    EXPECT_EQ(ERROR_IO_PENDING, commapi::GetLastError());
+    EXPECT_EQ(WAIT_TIMEOUT, commapi::WaitForSingleObject(event_, 100));
+
+    HANDLE readEvent = commapi::CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    OVERLAPPED read{};
+    read.hEvent = readEvent;
+    std::string buffer(8192, '\0');
+    EXPECT_FALSE(
+        commapi::ReadFile(port_, &buffer[0], static_cast<DWORD>(buffer.size()), nullptr, &read));
+    EXPECT_EQ(ERROR_IO_PENDING, commapi::GetLastError());
+    EXPECT_EQ(WAIT_TIMEOUT, commapi::WaitForSingleObject(readEvent, 100));
+    commapi::CloseHandle(port_);
+    port_ = INVALID_HANDLE_VALUE;
+    commapi::CloseHandle(readEvent);
+}
+
 TEST_F(CommApiTest, PurgeDiscardsQueuedInputAndAbortsAPendingRead) {
     port_ = Open();
     pty_.Send("xyz");

@@ -93,6 +93,26 @@ TEST_F(ComPortExchangeTest, AnErrorInsideOnRxCharIsShownOnceAndLaterBytesAreStil
     EXPECT_EQ(std::vector<std::string>{"reply handler failed"}, pump_.Shown());
 }
 
+TEST_F(ComPortExchangeTest, AHandlerMayAssignAnotherHandlerWhileItRuns) {
+    std::string tag(64, 'a');  // long enough to live on the heap inside the handler
+    port_.SetOnRxChar([this, tag](TCustomComPort* sender) {
+        sender->SetOnRxChar([this](TCustomComPort* next) {
+            ++deliveries_;
+            ReadQueued(next);
+        });
+        // The handler that runs is the one just replaced: its state must still be there.
+        received_ += tag.substr(0, 1);
+        ReadQueued(sender);
+    });
+    port_.Open();
+    far_->Send("x");
+    ASSERT_TRUE(ReceivedAtLeast(2));
+    far_->Send("y");
+    ASSERT_TRUE(ReceivedAtLeast(3));
+    EXPECT_EQ("axy", received_);
+    EXPECT_EQ(1, deliveries_);
+}
+
 TEST_F(ComPortExchangeTest, ClosingWhileTheThreadWaitsDeliversNothingAndReleasesThePort) {
     OpenReceiving();
     pump_.For(20ms);

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -190,26 +192,48 @@ TEST_F(ComPortTest, AfterTheDeviceIsLostEveryTransferReportsAccessDenied) {
 }
 
 TEST_F(ComPortTest, AShortReadRaisesTimeoutAndTheNextReadStartsNormally) {
-    port_.Timeouts().SetReadConstant(50);
-    port_.Open();
-    pty_.Send("abc");
-    ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 3; }));
-    char buffer[16] = {};
-    EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer, 10, true); }, 0, "Timeout"));
-    EXPECT_TRUE(port_.Active());
-    EXPECT_EQ("abc", std::string(buffer, 3));
-    pty_.Send("defg");
-    port_.Read(buffer, 4, true);
-    EXPECT_EQ("defg", std::string(buffer, 4));
+    // A total time-out ends the read later; an interval of MAXDWORD alone ends it at once.
+    const struct {
+        const char* name;
+        std::uint32_t interval;
+        std::uint32_t constant;
+    } cases[] = {
+        {"ends after a total time-out", 0, 50},
+        {"ends at once", 0xFFFFFFFF, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        port_.Timeouts().SetReadInterval(c.interval);
+        port_.Timeouts().SetReadConstant(c.constant);
+        port_.Open();
+        pty_.Send("abc");
+        ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 3; }));
+        char buffer[16] = {};
+        EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer, 10, true); }, 0, "Timeout"));
+        EXPECT_TRUE(port_.Active());
+        EXPECT_EQ("abc", std::string(buffer, 3));
+        pty_.Send("defg");
+        ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 4; }));
+        port_.Read(buffer, 4, true);
+        EXPECT_EQ("defg", std::string(buffer, 4));
+        port_.Close();
+    }
 }
 
-TEST_F(ComPortTest, NegativeByteCountsAreRefused) {
+TEST_F(ComPortTest, NegativeByteCountsAndMissingBuffersAreRefused) {
     port_.Open();
     char buffer[4] = {};
-    EXPECT_TRUE(
-        RaisesComError([&] { port_.Read(buffer, -1, true); }, 87, "The parameter is incorrect"));
-    EXPECT_TRUE(
-        RaisesComError([&] { port_.Write(buffer, -4, false); }, 87, "The parameter is incorrect"));
+    const std::function<void()> operations[] = {
+        [&] { port_.Read(buffer, -1, true); },  [&] { port_.Write(buffer, -4, false); },
+        [&] { port_.Read(nullptr, 4, true); },  [&] { port_.Write(nullptr, 4, false); },
+        [&] { port_.Write(nullptr, 4, true); },
+    };
+    for (const auto& operation : operations) {
+        EXPECT_TRUE(RaisesComError(operation, 87, "The parameter is incorrect"));
+    }
+    // Nothing was sent and the port still works.
+    port_.WriteString("AT\r");
+    EXPECT_EQ("AT\r", pty_.Receive(3));
 }
 
 TEST_F(ComPortTest, ASmallInputQueueHoldsBackBytesWithoutLosingThem) {
