@@ -125,6 +125,15 @@ void TFormPeer::DefaultHandler(TMessage& message) {
             form_.UserClose();
             message.Result = 0;
             return;
+        case WM_QUERYENDSESSION: {
+            // Log-off and shut-down end the program without a close: the form's close rules
+            // decide whether they may (a firmware upgrade must not be cut off), nothing closes
+            // here.
+            bool canEnd = false;
+            Guarded([this, &canEnd] { canEnd = form_.CloseQuery(); });
+            message.Result = canEnd ? TRUE : FALSE;
+            return;
+        }
         case WM_ACTIVATE:
             // Keep the focus on a control across activation, as dialogs do.
             if (LOWORD(message.WParam) == WA_INACTIVE) {

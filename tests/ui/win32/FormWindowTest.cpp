@@ -136,6 +136,20 @@ TEST_F(Win32FormWindowTest, TaskBarButtonShowsTheApplicationTitle) {
     EXPECT_FALSE(IsWindowVisible(owner));
 }
 
+// Ending the session asks the form's close rules and closes nothing.
+TEST_F(Win32FormWindowTest, SessionEndIsRefusedWhenTheFormRefusesToClose) {
+    bool allow = false;
+    int closes = 0;
+    form_->OnCloseQuery = [&](ui::TObject*, bool& canClose) { canClose = allow; };
+    form_->OnClose = [&](ui::TObject*, ui::TCloseAction&) { ++closes; };
+    EXPECT_EQ(SendMessageA(Handle(form_), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+    allow = true;
+    EXPECT_NE(SendMessageA(Handle(form_), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(IsWindowVisible(Handle(form_)));
+    EXPECT_FALSE(ui::Application->Terminated());
+}
+
 TEST_F(Win32FormWindowTest, DeviceChangesReachTheFormsMessageDispatch) {
     EXPECT_NE(form_->RegisterDeviceInterfaceNotification(ui::kGuidDevInterfaceUsbDevice), nullptr);
     SendMessageA(Handle(form_), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
