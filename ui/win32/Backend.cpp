@@ -128,9 +128,18 @@ LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
                 if (HWND target = ActivationTarget(hwnd)) SetActiveWindow(target);
             }
             return 0;
-        case WM_CLOSE:
-            if (TForm* main = Application->MainForm()) main->UserClose();
+        case WM_CLOSE: {
+            // While the main form is disabled (a message box or the file dialog is open) it
+            // cannot be closed by the user either: show what it waits for instead.
+            TForm* main = Application->MainForm();
+            HWND form = FormHandle(main);
+            if (form && IsWindowEnabled(form)) {
+                main->UserClose();
+            } else if (HWND target = ActivationTarget(hwnd)) {
+                SetActiveWindow(target);
+            }
             return 0;
+        }
         default:
             break;
     }

@@ -130,8 +130,14 @@ TEST_F(Win32FormWindowTest, TaskBarButtonShowsTheApplicationTitle) {
     EXPECT_EQ(queries, 1);
     EXPECT_TRUE(IsWindow(owner));
     EXPECT_TRUE(IsWindowVisible(form));
+    // Not while the form is disabled by a modal box of its own.
     allow = true;
+    EnableWindow(form, FALSE);
     SendMessageA(owner, WM_CLOSE, 0, 0);
+    EnableWindow(form, TRUE);
+    EXPECT_EQ(queries, 1);
+    SendMessageA(owner, WM_CLOSE, 0, 0);
+    EXPECT_EQ(queries, 2);
     EXPECT_TRUE(ui::Application->Terminated());
     EXPECT_FALSE(IsWindowVisible(owner));
 }
