@@ -120,9 +120,9 @@ std::string IniSetValue(const std::string& content, const std::string& section,
     for (size_t i = header + 1; i < last; ++i) {
         std::string k, v;
         if (KeyLine(lines[i].text, &k, &v) && SameName(k, key)) {
-            // Replace the line's text, keep its line break.
+            // Replace the line's text, keep its line break and the key as the file writes it.
             size_t textEnd = lines[i].begin + lines[i].text.size();
-            return content.substr(0, lines[i].begin) + entry + content.substr(textEnd);
+            return content.substr(0, lines[i].begin) + k + "=" + value + content.substr(textEnd);
         }
     }
     // New key: after the section's last non-blank line.

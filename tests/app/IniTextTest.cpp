@@ -35,7 +35,8 @@ TEST(IniText, WritesCreateReplaceAndKeepEverythingElse) {
         {"[A]\nx=1\n\n[setting]\nOther=2\n\n[B]\ny=3", "v",
          "[A]\nx=1\n\n[setting]\nOther=2\nDFU_FileName=v\n\n[B]\ny=3"},
         {"[A]\nx=1", "v", "[A]\nx=1\n[Setting]\nDFU_FileName=v\n"},
-        {"[SETTING]\ndfu_filename = old\n", "100%.dfu", "[SETTING]\nDFU_FileName=100%.dfu\n"},
+        // The key keeps its spelling; the blanks around "=" go, as the profile API does.
+        {"[SETTING]\ndfu_filename = old\n", "100%.dfu", "[SETTING]\ndfu_filename=100%.dfu\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(app::IniSetValue(c.before, "Setting", "DFU_FileName", c.value), c.after)

@@ -55,6 +55,129 @@ TEST_F(MainformTest, EnglishStartUpFillsEveryCaptionAndKeepsTheSmallFont) {
     }
 }
 
+// Every control at its place, on its parent, in its tab order (-1: not a windowed control).
+TEST_F(MainformTest, EveryControlSitsAtItsPlaceInItsTabOrder) {
+    OpenMainWindow(kLanguageEnglish);
+    struct Place {
+        ui::TControl* control;
+        ui::TWinControl* parent;
+        int left, top, width, height, tab;
+    };
+    TMajorForm* f = form;
+    ui::TWinControl* speed = f->SpeedDialSettingTabSheet;
+    ui::TWinControl* a2dp = f->A2DPAudioSettingTabSheet;
+    ui::TWinControl* gps = f->GPSAudioSettingTabSheet;
+    ui::TWinControl* fw = f->DeviceFirmwareUpgradeTabSheet;
+    const Place places[] = {
+        {f->SelectComPortLabel, f, 8, 24, 137, 18, -1},
+        {f->ComPortListBox, f, 160, 16, 345, 97, 0},
+        {f->OpenComPortButton, f, 528, 16, 113, 33, 1},
+        {f->CloseComPortButton, f, 528, 80, 113, 33, 2},
+        {f->PageControl1, f, 16, 128, 801, 329, 3},
+        {f->RestoreDefaultButton, f, 424, 488, 177, 41, 4},
+        {f->ExitButton, f, 640, 488, 177, 41, 5},
+        {f->InfoMemo, f, 24, 560, 417, 97, 6},
+        {f->PaintBox1, f, 16, 464, 801, 41, -1},
+        {f->DeviceInfoLabel, f, 16, 464, 793, 18, -1},
+        {f->DeviceBdAddrInfoLabel, f, 16, 480, 441, 18, -1},
+        {f->FWVerLabel, f, 16, 512, 217, 13, -1},
+        {f->SpeedDial1LabeledEdit, speed, 152, 40, 377, 21, 0},
+        {f->SpeedDial2LabeledEdit, speed, 152, 88, 377, 21, 1},
+        {f->SpeedDial3LabeledEdit, speed, 152, 136, 377, 21, 2},
+        {f->SaveSpeedDialSettingButton, speed, 616, 248, 145, 41, 3},
+        {f->SpeedDialSettingMemo, speed, 8, 192, 601, 105, 4},
+        {f->A2DPAudioMixPercentageLabeledEdit, a2dp, 324, 40, 49, 21, 0},
+        {f->A2DPAudioMixPercentageUpDown, a2dp, 373, 40, 16, 21, 1},
+        {f->SaveA2dpAudioSettingButton, a2dp, 616, 248, 145, 41, 2},
+        {f->A2DPAudioSettingMemo, a2dp, 8, 192, 601, 105, 3},
+        {f->GPSAudioMixPercentageLabeledEdit, gps, 324, 40, 49, 21, 0},
+        {f->GPSAudioMixPercentageUpDown, gps, 373, 40, 16, 21, 1},
+        {f->GPSAudioSharingLabeledEdit, gps, 324, 88, 49, 21, 2},
+        {f->GPSAudioSharingUpDown, gps, 373, 88, 17, 21, 3},
+        {f->SaveGPSAudioSettingButton, gps, 616, 248, 145, 41, 4},
+        {f->GPSAudioSettingMemo, gps, 8, 192, 601, 105, 5},
+        {f->OpenDfuFileButton, fw, 8, 24, 209, 41, 1},
+        {f->DFUFileNameLabel, fw, 232, 24, 553, 41, -1},
+        {f->DfuDeviceLabel, fw, 8, 72, 777, 18, -1},
+        {f->ConfigInfoLabel, fw, 8, 96, 777, 18, -1},
+        {f->BdAddrInfoLabel, fw, 8, 120, 777, 18, -1},
+        {f->StartDFUUpgradeButton, fw, 8, 152, 209, 41, 0},
+        {f->InfoLabel, fw, 8, 216, 625, 18, -1},
+        {f->ElapsedLabel, fw, 640, 216, 137, 18, -1},
+        {f->UpgradeProgressBar, fw, 8, 240, 769, 17, 2},
+        {f->HintLabel, fw, 8, 272, 769, 18, -1},
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(p.control->Name());
+        EXPECT_EQ(p.control->Parent(), p.parent);
+        EXPECT_EQ(p.control->Left(), p.left);
+        EXPECT_EQ(p.control->Top(), p.top);
+        EXPECT_EQ(p.control->Width(), p.width);
+        EXPECT_EQ(p.control->Height(), p.height);
+        auto* windowed = dynamic_cast<ui::TWinControl*>(p.control);
+        EXPECT_EQ(windowed != nullptr, p.tab >= 0);
+        if (windowed != nullptr) {
+            EXPECT_EQ(windowed->TabOrder(), p.tab);
+        }
+    }
+    EXPECT_EQ(f->ClientWidth(), 883);
+    EXPECT_EQ(f->ClientHeight(), 544);
+    EXPECT_EQ(f->BorderStyle(), ui::bsDialog);
+    EXPECT_EQ(f->BorderIcons(), ui::biSystemMenu);
+    EXPECT_EQ(f->Position(), ui::poScreenCenter);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(f->PageControl1->Pages(i)->Parent(), f->PageControl1);
+    EXPECT_EQ(f->PageControl1->Pages(0), f->SpeedDialSettingTabSheet);
+    EXPECT_EQ(f->PageControl1->Pages(3), f->DeviceFirmwareUpgradeTabSheet);
+    // The note panes are read-only, borderless, in the page's colour and out of the tab order.
+    for (ui::TMemo* memo :
+         {f->SpeedDialSettingMemo, f->A2DPAudioSettingMemo, f->GPSAudioSettingMemo}) {
+        EXPECT_TRUE(memo->ReadOnly());
+        EXPECT_EQ(memo->BorderStyle(), ui::bsNone);
+        EXPECT_EQ(memo->Color(), ui::clBtnFace);
+        EXPECT_FALSE(memo->TabStop());
+    }
+    EXPECT_EQ(f->InfoMemo->ScrollBars(), ui::ssBoth);
+    EXPECT_EQ(f->SelectComPortLabel->Alignment(), ui::taRightJustify);
+    EXPECT_TRUE(f->DFUFileNameLabel->WordWrap());
+    EXPECT_EQ(f->ComPortListBox->ItemHeight(), 13);
+    // The up-downs: the percentages bound to their edits, the sharing one free.
+    for (ui::TUpDown* upDown : {f->A2DPAudioMixPercentageUpDown, f->GPSAudioMixPercentageUpDown}) {
+        EXPECT_EQ(upDown->Min(), 1);
+        EXPECT_EQ(upDown->Max(), 100);
+        EXPECT_EQ(upDown->Position(), 20);
+        EXPECT_FALSE(upDown->Wrap());
+    }
+    EXPECT_EQ(f->A2DPAudioMixPercentageUpDown->Associate(), f->A2DPAudioMixPercentageLabeledEdit);
+    EXPECT_EQ(f->GPSAudioMixPercentageUpDown->Associate(), f->GPSAudioMixPercentageLabeledEdit);
+    EXPECT_EQ(f->A2DPAudioMixPercentageLabeledEdit->Text(), "20");
+    EXPECT_EQ(f->GPSAudioMixPercentageLabeledEdit->Text(), "20");
+    EXPECT_EQ(f->GPSAudioSharingUpDown->Associate(), nullptr);
+    EXPECT_EQ(f->GPSAudioSharingUpDown->Min(), -1);
+    EXPECT_EQ(f->GPSAudioSharingUpDown->Max(), 2);
+    EXPECT_EQ(f->GPSAudioSharingUpDown->Position(), 1);
+    EXPECT_TRUE(f->GPSAudioSharingLabeledEdit->ReadOnly());
+    EXPECT_EQ(f->UpgradeProgressBar->Max(), 100);
+    EXPECT_TRUE(f->UpgradeProgressBar->Smooth());
+    EXPECT_EQ(f->UpgradeProgressBar->Step(), 1);
+    EXPECT_EQ(f->InfoLabel->Caption(), "Information");
+    EXPECT_EQ(f->HintLabel->Caption(), "Hint");
+    EXPECT_EQ(f->OpenDialog1->Filter(), "firmware file (*.dfu)|*.dfu");
+    EXPECT_EQ(f->ComPort1->DeviceName(), "COM2");
+    EXPECT_FALSE(f->ComPort1->Active());
+    struct Timer {
+        ui::TTimer* timer;
+        unsigned interval;
+    } timers[] = {{f->UartRespTimeoutTimer, 1000},
+                  {f->ShowPromptTimer, 100},
+                  {f->ProgressTimer, 100},
+                  {f->StartDFUTimer, 10},
+                  {f->DFUCloseComPortTimer, 1}};
+    for (const Timer& t : timers) {
+        EXPECT_FALSE(t.timer->Enabled()) << t.timer->Name();
+        EXPECT_EQ(t.timer->Interval(), t.interval) << t.timer->Name();
+    }
+}
+
 TEST_F(MainformTest, ChineseStartUpUsesBig5AtTenPoint) {
     OpenMainWindow(kLanguageChineseTraditional);
     EXPECT_EQ(form->Font().Charset, 136);

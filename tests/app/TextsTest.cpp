@@ -152,6 +152,31 @@ TEST_F(TextsTest, StringTablesMatchTheCatalogueInBothLanguages) {
     }
 }
 
+// LoadStringA hands the Traditional Chinese table to the window in Big5 (code page 950): every
+// character of it must exist there, or the window would show "?" in its place.
+TEST_F(TextsTest, ChineseTableSurvivesBig5Whole) {
+    for (int id : kAllIds) {
+        HRSRC resource =
+            FindResourceExW(nullptr, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1),
+                            static_cast<WORD>(app::kLanguageChineseTraditional));
+        ASSERT_NE(resource, nullptr) << id;
+        const WCHAR* p = static_cast<const WCHAR*>(LockResource(LoadResource(nullptr, resource)));
+        for (int i = 0; i < id % 16; ++i) p += 1 + *p;
+        const int length = *p;
+        char big5[2048];
+        BOOL usedDefault = FALSE;
+        const int n = WideCharToMultiByte(950, WC_NO_BEST_FIT_CHARS, p + 1, length, big5,
+                                          sizeof big5, nullptr, &usedDefault);
+        ASSERT_GT(n, 0) << id;
+        EXPECT_FALSE(usedDefault) << id;
+        WCHAR back[1024];
+        const int m = MultiByteToWideChar(950, MB_ERR_INVALID_CHARS, big5, n, back, 1024);
+        EXPECT_EQ(std::wstring(back, static_cast<size_t>(m > 0 ? m : 0)),
+                  std::wstring(p + 1, static_cast<size_t>(length)))
+            << id;
+    }
+}
+
 TEST_F(TextsTest, ForcedLanguageLoadsThatTable) {
     app::SetTextLanguageOverride(app::kLanguageEnglish);
     EXPECT_EQ(app::LoadText(20301), "Speed dial 1 ");

@@ -1,6 +1,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "ui/Application.h"
 #include "ui/win32/BackendImpl.h"
 #include "ui/win32/FormPeer.h"
 #include "ui/win32/Peers.h"
@@ -31,6 +32,17 @@ TWin32Backend::TWin32Backend() {
                                  std::to_string(GetLastError()) + ")");
     }
     SetWindowLongPtrA(utility_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    // Zero-sized at the screen's centre, like the forms it owns; hidden until a form shows.
+    application_ = CreateWindowExA(
+        0, kApplicationClass, "", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS,
+        GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+        nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!application_) {
+        DWORD error = GetLastError();
+        DestroyWindow(utility_);
+        throw std::runtime_error("cannot create the application window (error " +
+                                 std::to_string(error) + ")");
+    }
     measureDc_ = CreateCompatibleDC(nullptr);
 }
 
@@ -38,6 +50,7 @@ TWin32Backend::~TWin32Backend() {
     for (auto& entry : timers_) KillTimer(utility_, entry.first);
     SetWindowLongPtrA(utility_, GWLP_USERDATA, 0);
     DestroyWindow(utility_);
+    DestroyWindow(application_);
     DeleteDC(measureDc_);
     // Every window is gone by now (forms die before the back end): fonts can go.
     ReleaseFonts();
@@ -46,7 +59,7 @@ TWin32Backend::~TWin32Backend() {
 std::unique_ptr<TPeer> TWin32Backend::CreatePeer(TControl& control) {
     switch (control.Kind()) {
         case TControlKind::Form:
-            return CreateFormPeer(static_cast<TForm&>(control));
+            return CreateFormPeer(static_cast<TForm&>(control), application_);
         case TControlKind::Label:
             return CreateLabelPeer(static_cast<TLabel&>(control));
         case TControlKind::ListBox:
@@ -71,14 +84,66 @@ std::unique_ptr<TPeer> TWin32Backend::CreatePeer(TControl& control) {
     throw std::invalid_argument("no Win32 peer for control '" + control.Name() + "'");
 }
 
-// The task-bar button belongs to the form's own window and shows its caption; the title is
-// kept as the message window's text only.
+// The task-bar button is the application window's: it shows the title, while each form's
+// own caption stays in its title bar.
 void TWin32Backend::TitleChanged(const std::string& title) {
-    SetWindowTextA(utility_, title.c_str());
+    SetWindowTextA(application_, title.c_str());
 }
 
 HWND FormHandle(TForm* form) {
     return form ? PeerHandle(*form) : nullptr;
+}
+
+namespace {
+
+bool Usable(HWND hwnd) {
+    return hwnd && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
+}
+
+// Where an activation of the application window belongs: the window of ours the user was
+// working with last (a form, or the message box or file dialog a form has open), else the
+// main form.
+HWND ActivationTarget(HWND application) {
+    HWND popup = GetLastActivePopup(application);
+    if (popup != application && Usable(popup)) return popup;
+    HWND main = FormHandle(Application->MainForm());
+    if (!main) return nullptr;
+    popup = GetLastActivePopup(main);
+    if (Usable(popup)) return popup;
+    return Usable(main) ? main : nullptr;
+}
+
+}  // namespace
+
+// The application window is never used itself: it only stands for the program on the task
+// bar. Activating it (the task-bar button, Alt+Tab) activates our window instead, and its
+// "Close window" asks the main form to close, exactly as the form's own close box does.
+LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) PostMessageA(hwnd, kPassActivationMessage, 0, 0);
+            break;
+        case kPassActivationMessage:
+            if (GetActiveWindow() == hwnd) {
+                if (HWND target = ActivationTarget(hwnd)) SetActiveWindow(target);
+            }
+            return 0;
+        case WM_CLOSE: {
+            // While the main form is disabled (a message box or the file dialog is open) it
+            // cannot be closed by the user either: show what it waits for instead.
+            TForm* main = Application->MainForm();
+            HWND form = FormHandle(main);
+            if (form && IsWindowEnabled(form)) {
+                main->UserClose();
+            } else if (HWND target = ActivationTarget(hwnd)) {
+                SetActiveWindow(target);
+            }
+            return 0;
+        }
+        default:
+            break;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 HDEVNOTIFY TWin32Backend::RegisterDeviceInterfaceNotification(TForm& form,

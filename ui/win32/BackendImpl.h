@@ -2,7 +2,8 @@
 // timers, MessageBoxA, GetOpenFileNameA and the system services. It lives on the window
 // thread (the thread that creates it); only Wake and TickCount may be called from others.
 //
-// One file per concern: Backend.cpp (peer factory, device notifications, title),
+// One file per concern: Backend.cpp (peer factory, device notifications, the application
+// window with the title),
 // MessageLoop.cpp (dispatch, wait, wake), Timers.cpp, Dialogs.cpp (message boxes, file-open
 // dialog), SystemServices.cpp (cursor, keyboard, ticks, sleep, text measuring), Fonts.cpp,
 // WindowClasses.cpp; the peers: Peer.cpp (what every control shares), FormPeer.cpp and one
@@ -20,6 +21,9 @@ namespace ui::win32 {
 
 // Posted to the utility window by Wake: run the calls queued for the window thread.
 inline constexpr UINT kWakeMessage = WM_APP + 0x51;
+// Posted to the application window when it became active: pass the activation on to the form
+// (or the dialog of a form) that the user was working with.
+inline constexpr UINT kPassActivationMessage = WM_APP + 0x52;
 
 class TWin32Backend : public TBackend {
   public:
@@ -52,8 +56,13 @@ class TWin32Backend : public TBackend {
     HDEVNOTIFY RegisterDeviceInterfaceNotification(TForm& form,
                                                    const GUID& interfaceClass) override;
 
+    // The application window (kApplicationClass): zero-sized, captioned with the title,
+    // shown with the first form that shows and hidden when the main form hides.
+    HWND ApplicationWindow() const { return application_; }
+
   private:
-    HWND utility_ = nullptr;  // message-only window: timers, wake-ups
+    HWND utility_ = nullptr;      // message-only window: timers, wake-ups
+    HWND application_ = nullptr;  // owner of the forms, carries the task-bar button
     HDC measureDc_ = nullptr;
     std::map<UINT_PTR, TTimer*> timers_;  // running timers by their current id
     UINT_PTR nextTimerId_ = 1;

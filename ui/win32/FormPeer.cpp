@@ -7,15 +7,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "ui/Application.h"
 #include "ui/win32/Peers.h"
 #include "ui/win32/WindowClasses.h"
 
 namespace ui::win32 {
 
-TFormPeer::TFormPeer(TForm& form) : TWin32Peer(form), form_(form) {
+TFormPeer::TFormPeer(TForm& form, HWND owner) : TWin32Peer(form), form_(form), owner_(owner) {
     RECT r = WindowRect();
     HWND hwnd = CreateWindowExA(ExStyle(), kFormClass, form.Caption().c_str(), Style(), r.left,
-                                r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                r.top, r.right - r.left, r.bottom - r.top, owner, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     if (!hwnd) {
         throw std::runtime_error("cannot create the window of form '" + form.Name() + "' (error " +
@@ -87,8 +88,12 @@ void TFormPeer::ApplyStyle() {
 void TFormPeer::ApplyVisible() {
     if (!form_.Visible()) {
         ShowWindow(Handle(), SW_HIDE);
+        // Without the main form the program has nothing left on the task bar.
+        if (owner_ && Application->MainForm() == &form_) ShowWindow(owner_, SW_HIDE);
         return;
     }
+    // An owned window has no task-bar button of its own: its owner's button stands for it.
+    if (owner_ && !IsWindowVisible(owner_)) ShowWindow(owner_, SW_SHOWNOACTIVATE);
     if (!shown_) {
         // Centred when first shown, on the desktop as it is then.
         ApplyBounds();
@@ -120,6 +125,15 @@ void TFormPeer::DefaultHandler(TMessage& message) {
             form_.UserClose();
             message.Result = 0;
             return;
+        case WM_QUERYENDSESSION: {
+            // Log-off and shut-down end the program without a close: the form's close rules
+            // decide whether they may (a firmware upgrade must not be cut off), nothing closes
+            // here.
+            bool canEnd = false;
+            Guarded([this, &canEnd] { canEnd = form_.CloseQuery(); });
+            message.Result = canEnd ? TRUE : FALSE;
+            return;
+        }
         case WM_ACTIVATE:
             // Keep the focus on a control across activation, as dialogs do.
             if (LOWORD(message.WParam) == WA_INACTIVE) {
@@ -156,8 +170,8 @@ LRESULT CALLBACK FormWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return peer->Form().DeliverMessage(msg, wParam, lParam);
 }
 
-std::unique_ptr<TPeer> CreateFormPeer(TForm& form) {
-    return std::make_unique<TFormPeer>(form);
+std::unique_ptr<TPeer> CreateFormPeer(TForm& form, HWND owner) {
+    return std::make_unique<TFormPeer>(form, owner);
 }
 
 }  // namespace ui::win32

@@ -1,5 +1,6 @@
-// The peer of a form: a top-level window with a fixed dialog frame (bsDialog) or a sizeable
-// one, sized so that its client area is the form's ClientWidth x ClientHeight.
+// The peer of a form: a top-level window owned by the application window, with a fixed
+// dialog frame (bsDialog) or a sizeable one, sized so that its client area is the form's
+// ClientWidth x ClientHeight.
 #pragma once
 
 #include <vector>
@@ -11,7 +12,8 @@ namespace ui::win32 {
 
 class TFormPeer : public TWin32Peer {
   public:
-    explicit TFormPeer(TForm& form);
+    // owner: the application window, which carries the task-bar button for the form.
+    TFormPeer(TForm& form, HWND owner);
     ~TFormPeer() override;
 
     TForm& Form() const { return form_; }
@@ -32,6 +34,7 @@ class TFormPeer : public TWin32Peer {
     void RestoreFocus();
 
     TForm& form_;
+    HWND owner_;
     bool shown_ = false;
     HWND lastFocus_ = nullptr;
     std::vector<HDEVNOTIFY> notifications_;

@@ -8,7 +8,8 @@
 
 namespace ui::win32 {
 
-std::unique_ptr<TPeer> CreateFormPeer(TForm& form);
+// owner: the application window (every form is owned by it).
+std::unique_ptr<TPeer> CreateFormPeer(TForm& form, HWND owner);
 std::unique_ptr<TPeer> CreateLabelPeer(TLabel& label);
 std::unique_ptr<TPeer> CreateListBoxPeer(TListBox& listBox);
 std::unique_ptr<TPeer> CreateButtonPeer(TButton& button);

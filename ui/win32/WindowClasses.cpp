@@ -38,6 +38,7 @@ void RegisterWindowClasses() {
         Register(kPageClass, PageWindowProc, face);
         Register(kPaintBoxClass, PaintBoxWindowProc, face);
         Register(kUtilityClass, UtilityWindowProc, nullptr);
+        Register(kApplicationClass, ApplicationWindowProc, nullptr);
     });
 }
 

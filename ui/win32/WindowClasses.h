@@ -14,6 +14,9 @@ inline constexpr const char* kPageClass = "QvPage";
 inline constexpr const char* kPaintBoxClass = "QvPaintBox";
 // The back end's hidden message-only window: timers and wake-ups of the message loop.
 inline constexpr const char* kUtilityClass = "QvUtility";
+// The application window: owner of every form, and the one window with a task-bar button,
+// which therefore shows the application title rather than a form's caption.
+inline constexpr const char* kApplicationClass = "QvApplication";
 
 // Window property holding the TWin32Peer* of a native window.
 inline constexpr const char* kPeerProperty = "QvPeer";
@@ -26,5 +29,6 @@ LRESULT CALLBACK FormWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 LRESULT CALLBACK PageWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK PaintBoxWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK UtilityWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace ui::win32

@@ -96,6 +96,66 @@ TEST_F(Win32FormWindowTest, CloseBoxAsksTheFormAndARefusalKeepsTheWindow) {
     EXPECT_TRUE(ui::Application->Terminated());  // the main form closed
 }
 
+// The task-bar button shows the application title, not the form's caption: it belongs to the
+// application window, which owns the form and passes the user's actions on to it.
+TEST_F(Win32FormWindowTest, TaskBarButtonShowsTheApplicationTitle) {
+    ui::Application->SetTitle("KX-V5 Tool Program");
+    HWND form = Handle(form_);
+    HWND owner = GetWindow(form, GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    char text[64] = "";
+    GetWindowTextA(owner, text, sizeof text);
+    EXPECT_STREQ(text, "KX-V5 Tool Program");
+    EXPECT_EQ(GetWindow(owner, GW_OWNER), nullptr);
+    EXPECT_TRUE(IsWindowVisible(owner));
+    EXPECT_EQ(GetWindowLongPtrA(owner, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+    EXPECT_EQ(GetWindowLongPtrA(form, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+    RECT r;
+    GetWindowRect(owner, &r);
+    EXPECT_EQ(r.right - r.left, 0);
+    EXPECT_EQ(r.bottom - r.top, 0);
+
+    // Activating the button's window activates the form.
+    SetActiveWindow(owner);
+    EXPECT_TRUE(PumpUntil([&] { return GetActiveWindow() == form; }));
+
+    // The task bar's "Close window" goes through the form's close rules.
+    bool allow = false;
+    int queries = 0;
+    form_->OnCloseQuery = [&](ui::TObject*, bool& canClose) {
+        ++queries;
+        canClose = allow;
+    };
+    SendMessageA(owner, WM_CLOSE, 0, 0);
+    EXPECT_EQ(queries, 1);
+    EXPECT_TRUE(IsWindow(owner));
+    EXPECT_TRUE(IsWindowVisible(form));
+    // Not while the form is disabled by a modal box of its own.
+    allow = true;
+    EnableWindow(form, FALSE);
+    SendMessageA(owner, WM_CLOSE, 0, 0);
+    EnableWindow(form, TRUE);
+    EXPECT_EQ(queries, 1);
+    SendMessageA(owner, WM_CLOSE, 0, 0);
+    EXPECT_EQ(queries, 2);
+    EXPECT_TRUE(ui::Application->Terminated());
+    EXPECT_FALSE(IsWindowVisible(owner));
+}
+
+// Ending the session asks the form's close rules and closes nothing.
+TEST_F(Win32FormWindowTest, SessionEndIsRefusedWhenTheFormRefusesToClose) {
+    bool allow = false;
+    int closes = 0;
+    form_->OnCloseQuery = [&](ui::TObject*, bool& canClose) { canClose = allow; };
+    form_->OnClose = [&](ui::TObject*, ui::TCloseAction&) { ++closes; };
+    EXPECT_EQ(SendMessageA(Handle(form_), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+    allow = true;
+    EXPECT_NE(SendMessageA(Handle(form_), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(IsWindowVisible(Handle(form_)));
+    EXPECT_FALSE(ui::Application->Terminated());
+}
+
 TEST_F(Win32FormWindowTest, DeviceChangesReachTheFormsMessageDispatch) {
     EXPECT_NE(form_->RegisterDeviceInterfaceNotification(ui::kGuidDevInterfaceUsbDevice), nullptr);
     SendMessageA(Handle(form_), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
