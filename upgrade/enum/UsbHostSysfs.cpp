@@ -219,8 +219,10 @@ UsbfsResult ReadStringThroughUsbfs(const std::string& usbfsDirectory, const Devi
     char node[64];
     std::snprintf(node, sizeof node, "/%03ld/%03ld", bus, address);
     const std::string path = usbfsDirectory + node;
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // usbfs refuses every request on a node opened for reading only (EPERM), and the nodes
+    // are commonly readable but not writable by ordinary users: a node that does not open for
+    // writing is as good as none, and the kernel's cached texts take its place.
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return UsbfsResult::Unavailable;
     descriptor->assign(length, 0);
     usbdevfs_ctrltransfer transfer{};

@@ -11,7 +11,8 @@
 // - string descriptors are not kept by sysfs in raw form. They are read from the device with a
 //   GET_DESCRIPTOR control transfer through usbfs (/dev/bus/usb/BBB/DDD, USBDEVFS_CONTROL),
 //   which gives every string in every language exactly as on Windows. When the usbfs node
-//   cannot be opened (no permission), the strings the kernel has already read are used
+//   cannot be opened for writing (no permission; usbfs answers no request on a node opened
+//   for reading only), the strings the kernel has already read are used
 //   instead: "manufacturer", "product", "serial" for the device's indexes, and, when
 //   configuration 0 is the active configuration, "configuration" for its iConfiguration and
 //   each interface directory's "interface" for the iInterface of its current alternate

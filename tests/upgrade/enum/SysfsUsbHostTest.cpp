@@ -128,6 +128,16 @@ TEST_F(SysfsUsbHostTest, FailedControlTransferLeavesTheStringUnread) {
     EXPECT_EQ(Walk((root_ / "usbfs").string()), "");
 }
 
+TEST_F(SysfsUsbHostTest, UsbfsNodeThatOpensOnlyForReadingGivesWayToTheCachedTexts) {
+    AddHub("usb1", 1, 1, 1);
+    AddDevice("1-1", "fw:a psr:b", 1, 2);
+    // A directory opens for reading and never for writing, even for root: like a usbfs node
+    // an ordinary user may read but not write, on which usbfs refuses every request.
+    fs::create_directories(root_ / "usbfs" / "001" / "002");
+
+    EXPECT_EQ(Walk((root_ / "usbfs").string()), "FW:A PSR:B");
+}
+
 TEST_F(SysfsUsbHostTest, OnlyHubDeviceNamesOpen) {
     AddHub("usb1", 2, 1, 1);
     AddDevice("1-1", "FW:A PSR:B", 1, 2);
