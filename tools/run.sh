@@ -15,7 +15,6 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 export QV_ROOT=$ROOT
 RUN=$ROOT/build/run
-DFU_PORT=${QV_DFU_PORT:-47123}
 
 tools/install-deps.sh
 cmake --preset windows-x64 >/dev/null
@@ -25,15 +24,17 @@ EXE=$ROOT/build/windows-x64/bin/QVDFUUpgrade.exe
 # shellcheck source=tools/wine-lib.sh
 . tools/wine-lib.sh
 QV_JOBS=$(nproc) qv_native_tools
+# The simulated DFU device listens on QV_DFU_PORT, else on a free loopback port.
+DFU_PORT=${QV_DFU_PORT:-$(qv_free_port)}
 qv_wine_prefix_ready
 mkdir -p "$RUN"
 qv_pty_preload "$RUN"
 qv_make_firmware "$RUN"
 
-# The simulated headset, mapped as COM5 in the Wine prefix.
-qv_sim_start "$RUN" "$DFU_PORT"
-# Wine first: a wineserver holding the port would get a hang-up from the closing pty.
+# The simulated headset, mapped as COM5 in the Wine prefix. Wine stops first: a wineserver
+# holding the port would get a hang-up from the closing pty.
 trap 'qv_wine_stop; qv_sim_stop' EXIT
+qv_sim_start "$RUN" "$DFU_PORT"
 echo "simulated headset on COM5 (log: $RUN/headset.log), firmware file: $RUN/KX-V5_v103.dfu"
 export LD_PRELOAD=$QV_PTY_PRELOAD
 if [ -n "${DISPLAY:-}" ] && [ "${QV_HEADLESS:-0}" != 1 ]; then

@@ -71,8 +71,9 @@ qv_sim_start() {
     # dosdevices links from the registry still finds the right line.
     ln -sfn "$dir/com/com5" "$dir/com5-front"
     local mapped
+    # A prefix where COM5 was never mapped has no such value: reg then fails.
     mapped=$(wine reg query 'HKLM\Software\Wine\Ports' /v COM5 2>/dev/null | tr -d '\r' |
-        awk '$1 == "COM5" {print $3}')
+        awk '$1 == "COM5" {print $3}' || true)
     if [ "$mapped" != "$dir/com5-front" ]; then
         wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$dir/com5-front" /f >/dev/null 2>&1
     fi
