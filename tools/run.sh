@@ -43,6 +43,9 @@ if [ -n "${DISPLAY:-}" ] && [ "${QV_HEADLESS:-0}" != 1 ]; then
     exit 0
 fi
 
+# A Wine server started above on your display would put the window there, not on the private
+# X server: the session starts one of its own.
+qv_wine_stop
 mkdir -p build/screenshots
 suffix=""
 case "${LC_ALL:-${LANG:-}}" in zh_TW*) suffix=-zh_TW ;; esac
