@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: native, native under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threaded code under ThreadSanitizer, the x86_64 Windows
-# build under Wine (on a private X server), and a build and link check of the i686 build.
+# Installs what is missing, builds every preset and runs every test: native, native under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under ThreadSanitizer, the
+# x86_64 Windows build under Wine (on a private X server), a short libFuzzer run, and the i686
+# release zip with a link check of the i686 build.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -82,6 +83,8 @@ i686_link_check() {
     return $bad
 }
 
+# What a fresh machine lacks (a quick check when everything is there).
+tools/install-deps.sh
 stage "build native" build native
 stage "test native" native_tests native
 stage "build native-asan" build native-asan
