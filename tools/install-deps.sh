@@ -24,5 +24,7 @@ fi
 if ! locale -a 2>/dev/null | grep -qi '^zh_TW\.utf-\?8$'; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO=sudo
-    $SUDO localedef -i zh_TW -f UTF-8 zh_TW.UTF-8 || true
+    # The Chinese program sessions need this locale: say so here rather than fail there.
+    $SUDO localedef -i zh_TW -f UTF-8 zh_TW.UTF-8 ||
+        echo "warning: could not make the zh_TW.UTF-8 locale; the Chinese sessions will fail" >&2
 fi

@@ -61,4 +61,5 @@ FLAGS="-std=c++17 -O1 -g -I$ROOT/engine"
 "$OUT/seed" "$OUT/corpus"
 "$CLANG" $FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     "$OUT/dfufile_fuzz.cpp" "$ROOT/engine/file/DfuFile.cpp" -o "$OUT/dfufile_fuzz"
-"$OUT/dfufile_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 "$OUT/corpus"
+"$OUT/dfufile_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -artifact_prefix="$OUT/" \
+    "$OUT/corpus"

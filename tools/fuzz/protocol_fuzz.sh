@@ -33,4 +33,5 @@ seed address '+QVSTS1=10,00:1A:7D:DA:71:13\r'
 seed big '+QVSTS1=4294967303,99999999999,7'
 
 "$OUT/protocol_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=2048 -print_final_stats=1 \
+    -artifact_prefix="$OUT/" \
     "$OUT/corpus"
