@@ -64,6 +64,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         device_ = std::move(device);
         deviceName_ = name;
         manifestedByDownload_ = false;
+        nextBlock_ = 0;
         return true;
     }
 
@@ -163,6 +164,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     }
 
     bool& ManifestedByDownload() override { return manifestedByDownload_; }
+    std::uint16_t& NextBlock() override { return nextBlock_; }
 
   private:
     // Stands in for a device that could not be opened again: every request finds it gone.
@@ -249,6 +251,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     std::unique_ptr<UsbDevice> device_;  // used by the worker only while busy_
     std::wstring deviceName_;
     bool manifestedByDownload_ = false;
+    std::uint16_t nextBlock_ = 0;
     bool busy_ = false;
     bool quit_ = false;
     bool cancel_ = false;

@@ -20,8 +20,9 @@ Code ManifestStep(StepContext& context) {
         if (code != DFUEngine::success) return code;
         if (reply.status != 0) return ResultFromDfuStatus(reply);
         if (reply.state != kDfuDnloadIdle) return DFUEngine::fail_mode_not_dnload_idle;
-        // The block number of the zero-length DNLOAD is not used by devices.
-        code = Manifest(context, requests, 0, tolerant);
+        // The zero-length DNLOAD continues the download's block numbers: a device that checks
+        // them refuses any other number.
+        code = Manifest(context, requests, context.NextBlock(), tolerant);
         if (code != DFUEngine::success) return code;
     }
     context.ManifestedByDownload() = false;

@@ -163,6 +163,9 @@ struct Fault {
     DFUEngine::ResultCode result;
     DFUEngine::Operation operation;
     DFUEngine::SubOperation sub;
+    // The device is still there (or plugged in again) after the fault: a second attempt on it,
+    // without the fault, must upgrade it.
+    bool secondAttempt = false;
 };
 
 class FaultTest : public EngineStepsTest, public ::testing::WithParamInterface<Fault> {};
@@ -192,31 +195,41 @@ TEST_P(FaultTest, EndsWithItsResultOperationAndSubOperation) {
     EXPECT_EQ(status.activity.GetOperation(), GetParam().operation);
     EXPECT_EQ(status.activity.GetSubOperation(), GetParam().sub);
     EXPECT_EQ(status.state, DFUEngine::step_complete);
+    if (!GetParam().secondAttempt) return;
+
+    // As the program does: plugged in again if it went away, opened again, all three steps.
+    sim.device.SetFaults({});
+    if (faults.goneAtBlock >= 0) sim.device.Replug();
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    for (const auto& step : steps) ASSERT_EQ(Code(step()), DFUEngine::success);
+    EXPECT_FALSE(sim.device.InDfuMode());
+    EXPECT_EQ(sim.device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
 }
 
 const Fault kFaults[] = {
     {"StallAtBlock", [](auto&, auto& f) { f.stallAtBlock = 3; }, 1, DFUEngine::fail_dfu_stalledpkt,
-     DFUEngine::download_progress, DFUEngine::download_processing},
+     DFUEngine::download_progress, DFUEngine::download_processing, true},
     {"ErrorStatusAtBlock",
      [](auto&, auto& f) {
          f.errorAtBlock = 2;
          f.errorStatus = qvdfu::errPROG;
      },
-     1, DFUEngine::fail_dfu_prog, DFUEngine::download_progress, DFUEngine::download_processing},
+     1, DFUEngine::fail_dfu_prog, DFUEngine::download_progress, DFUEngine::download_processing,
+     true},
     {"VerifyMismatch", [](auto&, auto& f) { f.verifyMismatch = true; }, 1,
-     DFUEngine::fail_dfu_verify, DFUEngine::download_verify, DFUEngine::no_sub_operation},
+     DFUEngine::fail_dfu_verify, DFUEngine::download_verify, DFUEngine::no_sub_operation, true},
     {"GoneMidTransfer", [](auto&, auto& f) { f.goneAtBlock = 4; }, 1, DFUEngine::fail_usb_none,
-     DFUEngine::download_progress, DFUEngine::download_processing},
+     DFUEngine::download_progress, DFUEngine::download_processing, true},
     {"VerySlowPolls", [](auto&, auto& f) { f.slowPollMs = 0xFFFFFF; }, 1,
      DFUEngine::fail_mode_not_dnload_idle, DFUEngine::download_progress,
-     DFUEngine::download_processing},
+     DFUEngine::download_processing, true},
     {"BusyPastTheLimit",
      [](auto&, auto& f) {
          f.slowPollMs = 100;
          f.busyPolls = 1000;
      },
      1, DFUEngine::fail_mode_not_dnload_idle, DFUEngine::download_progress,
-     DFUEngine::download_processing},
+     DFUEngine::download_processing, true},
     {"FileForAnotherVendor", [](auto& c, auto&) { c.vendor = 0x1234; }, 0,
      DFUEngine::fail_file_vendor, DFUEngine::reconfigure_checking, DFUEngine::transport_usb_check},
     {"FileForAnotherProduct", [](auto& c, auto&) { c.product = 0x0001; }, 0,
@@ -297,12 +310,15 @@ struct LeftState {
     const char* name;
     qvdfu::DfuState state;
     qvdfu::DfuStatus status;
+    bool statusInWaitReset = false;
 };
 
 class RecoveryTest : public EngineStepsTest, public ::testing::WithParamInterface<LeftState> {};
 
 TEST_P(RecoveryTest, ReconfigureBringsTheDeviceToDfuIdle) {
-    SimDevice sim(enginetest::DfuModeConfig());
+    auto config = enginetest::DfuModeConfig();
+    config.statusInWaitReset = GetParam().statusInWaitReset;
+    SimDevice sim(config);
     sim.device.ForceState(GetParam().state, GetParam().status);
     TempFile file("fw.dfu");
     file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
@@ -318,8 +334,30 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftState{"DownloadIdle", qvdfu::dfuDNLOAD_IDLE, qvdfu::OK},
                       LeftState{"UploadIdle", qvdfu::dfuUPLOAD_IDLE, qvdfu::OK},
                       LeftState{"ManifestSync", qvdfu::dfuMANIFEST_SYNC, qvdfu::OK},
-                      LeftState{"WaitReset", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK}),
+                      LeftState{"WaitReset", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK},
+                      LeftState{"WaitResetSaysSo", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A previous host left a block that the device takes many polls to write.
+TEST_F(EngineStepsTest, ReconfigureWaitsOutABlockStillBeingWritten) {
+    SimDevice sim(enginetest::DfuModeConfig());
+    qvdfu::Faults faults;
+    faults.busyPolls = 20;
+    sim.device.SetFaults(faults);
+    qvdfu::Setup setup;
+    setup.requestType = 0x21;
+    setup.request = qvdfu::DFU_DNLOAD;
+    setup.length = 16;
+    std::uint8_t block[16] = {};
+    std::size_t n = 0;
+    ASSERT_EQ(sim.device.Control(setup, block, n), qvdfu::Transfer::ok);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    EXPECT_EQ(Code(Reconfigure(file)), DFUEngine::success);
+    EXPECT_EQ(sim.device.State(), qvdfu::dfuIDLE);
+    EXPECT_EQ(sim.device.EarlyPolls(), 0u);
+}
 
 // Image sizes around the transfer size; the header takes 8 + comment bytes of the image.
 class TransferSizeTest : public EngineStepsTest, public ::testing::WithParamInterface<long> {};

@@ -109,6 +109,11 @@ Transfer DfuDevice::Reset() {
         gone_ = true;
         return Transfer::ok;
     }
+    RunFirmwareOrStay();
+    return Transfer::ok;
+}
+
+void DfuDevice::RunFirmwareOrStay() {
     if (firmwareValid_) {
         Reenumerate(false);
     } else {
@@ -116,7 +121,13 @@ Transfer DfuDevice::Reset() {
         Reenumerate(true);
         Fail(errFIRMWARE);
     }
-    return Transfer::ok;
+}
+
+void DfuDevice::Replug() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gone_ = false;
+    manifestDone_ = false;
+    RunFirmwareOrStay();
 }
 
 Transfer DfuDevice::Status(std::uint8_t* data, std::size_t& transferred, std::uint32_t pollMs) {
@@ -169,7 +180,11 @@ Transfer DfuDevice::DfuRequestLocked(const Setup& setup, std::uint8_t* data,
                                                                    : dfuMANIFEST_WAIT_RESET;
         }
     }
-    if (state_ == dfuMANIFEST_WAIT_RESET) return Transfer::stall;  // only a USB reset helps
+    if (state_ == dfuMANIFEST_WAIT_RESET) {
+        // Only a USB reset helps; some devices still tell the host so.
+        const bool asks = setup.request == DFU_GETSTATUS || setup.request == DFU_GETSTATE;
+        if (!config_.statusInWaitReset || !asks) return Transfer::stall;
+    }
 
     switch (setup.request) {
         case DFU_GETSTATUS:
@@ -206,6 +221,11 @@ Transfer DfuDevice::Download(const Setup& setup, const std::uint8_t* data) {
         return Stall();
     }
     if (state_ == dfuDNLOAD_IDLE && setup.length == 0) {
+        // The request that ends the download carries the next block number like the others.
+        if (setup.value != (blocks_ & 0xFFFF)) {
+            Fail(errADDRESS);
+            return Transfer::ok;
+        }
         state_ = dfuMANIFEST_SYNC;
         manifestDone_ = false;
         return Transfer::ok;
