@@ -297,6 +297,26 @@ TEST_F(EngineStepsTest, DfuModeOnlyRefusesARunTimeDevice) {
     EXPECT_FALSE(sim.device.InDfuMode());
 }
 
+// While our device re-enumerates after its detach, another maker's DFU device is the only one
+// listed: it must not be taken for ours, nor be touched.
+TEST_F(EngineStepsTest, AnotherMakersDeviceIsNotTakenForOurs) {
+    qvdfu::DeviceConfig config;
+    config.reenumerateMs = 60000;
+    SimDevice sim(config);
+    auto otherConfig = enginetest::DfuModeConfig();
+    otherConfig.vendor = 0x0483;
+    SimDevice other(otherConfig, L"other");
+    other.device.ForceState(qvdfu::dfuERROR, qvdfu::errWRITE);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    const auto status = Reconfigure(file);
+    EXPECT_EQ(Code(status), DFUEngine::fail_mode_no_dfu);
+    EXPECT_EQ(status.activity.GetOperation(), DFUEngine::reconfigure_start_dfu);
+    EXPECT_EQ(status.activity.GetSubOperation(), DFUEngine::transport_usb_wait);
+    EXPECT_EQ(other.device.State(), qvdfu::dfuERROR);
+}
+
 TEST_F(EngineStepsTest, ReconfigureWithoutFileCheckIgnoresTheFile) {
     auto config = enginetest::DfuModeConfig();
     SimDevice sim(config);
