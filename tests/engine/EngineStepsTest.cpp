@@ -436,6 +436,23 @@ TEST_F(EngineStepsTest, UploadFailures) {
     ASSERT_TRUE(engine_.CreateUSB(readable.EngineName().c_str()));
     status = Run([&](DFUEngine& e) { return e.StartUpload(L"/no/such/dir/up.dfu"); });
     EXPECT_EQ(Code(status), DFUEngine::fail_file_create);
+
+    // A device that goes away mid-upload leaves a file of that name as it was, and no part.
+    auto bigger = enginetest::DfuModeConfig();
+    bigger.image = Pattern(5000, 4);
+    bigger.transferSize = 512;
+    SimDevice leaving(bigger, L"leaving");
+    qvdfu::Faults faults;
+    faults.goneAtUploadBlock = 3;
+    leaving.device.SetFaults(faults);
+    const std::vector<std::uint8_t> kept = {'k', 'e', 'e', 'p'};
+    out.Write(kept);
+    ASSERT_TRUE(engine_.CreateUSB(leaving.EngineName().c_str()));
+    status = Run([&](DFUEngine& e) { return e.StartUpload(out.Wide().c_str()); });
+    EXPECT_EQ(Code(status), DFUEngine::fail_usb_none);
+    EXPECT_EQ(status.activity.GetOperation(), DFUEngine::upload_progress);
+    EXPECT_EQ(out.Read(), kept);
+    EXPECT_FALSE(std::filesystem::exists(out.Narrow() + ".part"));
 }
 
 TEST_F(EngineStepsTest, FileFailuresAtDownload) {

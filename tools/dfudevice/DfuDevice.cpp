@@ -299,6 +299,11 @@ Transfer DfuDevice::Upload(const Setup& setup, std::uint8_t* data, std::size_t& 
     } else if (state_ != dfuUPLOAD_IDLE) {
         return Stall();
     }
+    if (faults_.goneAtUploadBlock >= 0 &&
+        uploadOffset_ == static_cast<std::size_t>(faults_.goneAtUploadBlock) * setup.length) {
+        gone_ = true;
+        return Transfer::gone;
+    }
     const std::size_t n = std::min<std::size_t>(setup.length, flash_.size() - uploadOffset_);
     if (n > 0) std::memcpy(data, flash_.data() + uploadOffset_, n);
     const std::size_t middle = flash_.size() / 2;

@@ -91,6 +91,7 @@ struct Faults {
     std::uint8_t errorString = 0;  // iString reported with that error
     bool verifyMismatch = false;   // UPLOAD returns one byte changed
     long goneAtBlock = -1;         // the device disappears after taking this block
+    long goneAtUploadBlock = -1;   // the device disappears when asked for this UPLOAD block
     std::uint32_t slowPollMs = 0;  // bwPollTimeout reported while busy (replaces pollTimeoutMs)
     unsigned busyPolls = 0;        // extra dfuDNBUSY answers per block
     bool noReturnAfterManifest = false;  // never re-enumerates after manifestation
