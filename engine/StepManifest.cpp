@@ -30,12 +30,16 @@ Code ManifestStep(StepContext& context) {
 
     // The USB reset starts the new firmware; the device re-enumerates in run-time mode.
     context.SetActivity(DFUEngine::manifest_start_runtime, DFUEngine::transport_usb_wait);
-    context.Device().Reset();
+    const bool resetFailed = context.Device().Reset() == UsbResult::error;
     context.SetActivity(DFUEngine::manifest_retry_runtime, DFUEngine::transport_usb_wait);
     context.SetProgress(50, 0, 0);
     if (!context.Reattach(StepContext::Mode::runtime, GetEngineTiming().enumerationWaitMs)) {
         if (context.Cancelled()) return DFUEngine::aborted;
         context.SetActivity(DFUEngine::manifest_fail, DFUEngine::transport_usb_wait);
+        // The device still waits for the reset that starts its new firmware (it may still come
+        // back by itself, or when unplugged, which is why the wait above still ran): that is
+        // no judgement on the firmware.
+        if (resetFailed) return DFUEngine::fail_os;
         // Back in DFU mode means the device did not accept the new firmware.
         if (context.Reattach(StepContext::Mode::dfu, 0)) {
             DfuRequests again(context.Device(), d.interfaceNumber);

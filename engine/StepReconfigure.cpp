@@ -24,7 +24,9 @@ Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d, boo
         DfuRequests runtime(context.Device(), d.interfaceNumber);
         Code code = runtime.Detach(d.detachTimeoutMs);
         if (code != DFUEngine::success) return code;
-        if (!(d.attributes & kAttrWillDetach)) context.Device().Reset();
+        if (!(d.attributes & kAttrWillDetach) && context.Device().Reset() == UsbResult::error) {
+            return DFUEngine::fail_os;  // the device stays in run-time mode
+        }
         context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_wait);
         context.SetProgress(30, 0, 0);
         if (!context.Reattach(StepContext::Mode::dfu, GetEngineTiming().enumerationWaitMs)) {

@@ -241,6 +241,15 @@ const Fault kFaults[] = {
      DFUEngine::fail_no_download, DFUEngine::download_prepare, DFUEngine::no_sub_operation},
     {"NoReturnAfterManifest", [](auto&, auto& f) { f.noReturnAfterManifest = true; }, 2,
      DFUEngine::fail_usb_none, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
+    // The host may not reset the device: neither a missing device nor refused firmware.
+    {"ResetRefusedAfterDetach",
+     [](auto& c, auto& f) {
+         c.attributes = qvdfu::kCanDownload | qvdfu::kCanUpload | qvdfu::kManifestationTolerant;
+         f.resetFails = true;
+     },
+     0, DFUEngine::fail_os, DFUEngine::reconfigure_start_runtime, DFUEngine::transport_usb_check},
+    {"ResetRefusedAfterManifest", [](auto&, auto& f) { f.resetFails = true; }, 2,
+     DFUEngine::fail_os, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(kFaults),

@@ -101,6 +101,7 @@ Transfer DfuDevice::Control(const Setup& setup, std::uint8_t* data, std::size_t&
 Transfer DfuDevice::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!PresentLocked()) return Transfer::gone;
+    if (faults_.resetFails) return Transfer::error;
     if (!dfuMode_) {
         Reenumerate(state_ == appDETACH);
         return Transfer::ok;

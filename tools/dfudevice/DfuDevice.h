@@ -95,10 +95,11 @@ struct Faults {
     std::uint32_t slowPollMs = 0;  // bwPollTimeout reported while busy (replaces pollTimeoutMs)
     unsigned busyPolls = 0;        // extra dfuDNBUSY answers per block
     bool noReturnAfterManifest = false;  // never re-enumerates after manifestation
+    bool resetFails = false;             // a reset fails (a host without the right to reset)
 };
 
 // Outcome of one control transfer, as a host controller would see it.
-enum class Transfer { ok, stall, gone };
+enum class Transfer { ok, stall, gone, error };
 
 struct Setup {
     std::uint8_t requestType = 0;
