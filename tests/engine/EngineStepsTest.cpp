@@ -409,9 +409,10 @@ TEST_P(TransferSizeTest, DeviceReceivesExactlyTheImage) {
     EXPECT_EQ(sim.device.Firmware(), ImageOf(firmware));
 }
 
-// -1: header only (no payload), then 1 payload byte, 63, 64, 65 and 1 MiB image bytes.
+// -1: header only (no payload), then 1 payload byte, 63, 64, 65 and 1 MiB image bytes, and
+// one block past 65536 blocks, so that the block numbers wrap around.
 INSTANTIATE_TEST_SUITE_P(Sizes, TransferSizeTest,
-                         ::testing::Values(-1L, 11L, 63L, 64L, 65L, 1L << 20));
+                         ::testing::Values(-1L, 11L, 63L, 64L, 65L, 1L << 20, (64L << 16) + 1));
 
 TEST_F(EngineStepsTest, UploadWritesTheDeviceImageAsADfuFile) {
     qvdfu::DeviceConfig config = enginetest::DfuModeConfig();
