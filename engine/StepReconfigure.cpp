@@ -53,7 +53,10 @@ Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
         // A device that does not even answer GETSTATUS, or says it waits for a reset, was left
         // in dfuMANIFEST-WAIT-RESET by an interrupted upgrade: reset it and start over once.
         context.SetActivity(DFUEngine::recover_clean_up, DFUEngine::transport_usb_wait);
-        context.Device().Reset();
+        if (context.Device().Reset() == UsbResult::error) {
+            context.SetActivity(DFUEngine::recover_fail, DFUEngine::transport_usb_wait);
+            return DFUEngine::fail_os;
+        }
         if (!context.Reattach(StepContext::Mode::any, GetEngineTiming().enumerationWaitMs)) {
             context.SetActivity(DFUEngine::recover_fail, DFUEngine::transport_usb_wait);
             return DFUEngine::fail_usb_none;

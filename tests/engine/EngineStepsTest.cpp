@@ -367,6 +367,22 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftState{"WaitResetSaysSo", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Recovery needs a reset the host may not do: said so, rather than blaming the device.
+TEST_F(EngineStepsTest, RecoveryWithoutAResetEndsWithFailOs) {
+    SimDevice sim(enginetest::DfuModeConfig());
+    sim.device.ForceState(qvdfu::dfuMANIFEST_WAIT_RESET);
+    qvdfu::Faults faults;
+    faults.resetFails = true;
+    sim.device.SetFaults(faults);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    const auto status = Reconfigure(file);
+    EXPECT_EQ(Code(status), DFUEngine::fail_os);
+    EXPECT_EQ(status.activity.GetOperation(), DFUEngine::recover_fail);
+    EXPECT_EQ(status.activity.GetSubOperation(), DFUEngine::transport_usb_wait);
+}
+
 // A previous host left a block that the device takes many polls to write.
 TEST_F(EngineStepsTest, ReconfigureWaitsOutABlockStillBeingWritten) {
     SimDevice sim(enginetest::DfuModeConfig());
