@@ -63,7 +63,9 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         if (busy_) return false;
         device_ = std::move(device);
         deviceName_ = name;
+        vendor_ = d.vendor;
         manifestedByDownload_ = false;
+        nextBlock_ = 0;
         return true;
     }
 
@@ -163,6 +165,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     }
 
     bool& ManifestedByDownload() override { return manifestedByDownload_; }
+    std::uint16_t& NextBlock() override { return nextBlock_; }
 
   private:
     // Stands in for a device that could not be opened again: every request finds it gone.
@@ -178,19 +181,24 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     };
 
     // The same name first; a device whose name changed on re-enumeration (another product ID
-    // in DFU mode, another device path) is accepted when it is the only one of its vendor.
+    // in DFU mode, another device path) is accepted when it is the only device listed and has
+    // our device's vendor: another maker's device must never be taken for ours.
     bool TryReattach(Mode mode) {
         std::vector<std::wstring> names;
         dfuengine::ListDevices(names);
+        bool renamed = false;
         std::vector<std::wstring> candidates;
         for (const auto& name : names) {
             if (name == deviceName_) candidates.insert(candidates.begin(), name);
         }
-        if (candidates.empty() && names.size() == 1) candidates.push_back(names.front());
+        if (candidates.empty() && names.size() == 1) {
+            candidates.push_back(names.front());
+            renamed = true;
+        }
         for (const auto& name : candidates) {
             auto device = dfuengine::OpenDevice(name);
             dfuengine::DfuDescription d;
-            if (device && device->Describe(d) &&
+            if (device && device->Describe(d) && (!renamed || d.vendor == vendor_) &&
                 (mode == Mode::any || d.dfuMode == (mode == Mode::dfu))) {
                 device_ = std::move(device);
                 deviceName_ = name;
@@ -248,7 +256,9 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     Callback* callback_ = nullptr;
     std::unique_ptr<UsbDevice> device_;  // used by the worker only while busy_
     std::wstring deviceName_;
+    std::uint16_t vendor_ = 0;  // of the device opened by CreateUSB
     bool manifestedByDownload_ = false;
+    std::uint16_t nextBlock_ = 0;
     bool busy_ = false;
     bool quit_ = false;
     bool cancel_ = false;

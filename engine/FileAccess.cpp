@@ -1,6 +1,10 @@
 // Firmware file access by wide names (_wfopen on Windows, UTF-8 names elsewhere).
 #include "FileAccess.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace dfuengine {
 namespace {
 
@@ -37,6 +41,24 @@ std::FILE* OpenFile(const std::wstring& name, bool forWriting) {
     return _wfopen(name.c_str(), forWriting ? L"wb" : L"rb");
 #else
     return std::fopen(Utf8(name).c_str(), forWriting ? "wb" : "rb");
+#endif
+}
+
+bool ReplaceFileWith(const std::wstring& from, const std::wstring& to) {
+    if (from.empty() || to.empty()) return false;
+#if defined(_WIN32)
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(Utf8(from).c_str(), Utf8(to).c_str()) == 0;
+#endif
+}
+
+void RemoveFile(const std::wstring& name) {
+    if (name.empty()) return;
+#if defined(_WIN32)
+    _wremove(name.c_str());
+#else
+    std::remove(Utf8(name).c_str());
 #endif
 }
 

@@ -52,15 +52,36 @@ Code WaitBlockDone(StepContext& context, DfuRequests& requests) {
     }
 }
 
-Code BringToIdle(StepContext& context, DfuRequests& requests) {
-    // Each round moves the device one transition closer; a handful is plenty.
-    for (int round = 0; round < 8; ++round) {
+Code BringToIdle(StepContext& context, DfuRequests& requests, bool* waitsForReset) {
+    if (waitsForReset != nullptr) *waitsForReset = false;
+    // Busy states are waited out within the busy limit, however many polls they take; every
+    // other round moves the device one transition closer, and a handful of those is plenty.
+    const BusyBudget budget;
+    int movesLeft = 8;
+    for (;;) {
         DfuStatusReply reply;
         Code code = requests.GetStatus(reply);
         if (code != DFUEngine::success) return code;
         switch (reply.state) {
             case kDfuIdle:
                 return DFUEngine::success;
+            case kDfuDnbusy:
+            case kDfuManifest:
+                if (!budget.Allows(reply.pollTimeoutMs)) return DFUEngine::fail_mode_not_idle;
+                if (!context.Sleep(reply.pollTimeoutMs)) return DFUEngine::aborted;
+                continue;
+            case kAppIdle:
+            case kAppDetach:
+                return DFUEngine::fail_mode_no_dfu;
+            case kDfuManifestWaitReset:
+                // Requests cannot move it: only a USB reset does.
+                if (waitsForReset != nullptr) *waitsForReset = true;
+                return DFUEngine::fail_mode_not_idle;
+            default:
+                break;
+        }
+        if (--movesLeft < 0) return DFUEngine::fail_mode_not_idle;
+        switch (reply.state) {
             case kDfuError:
                 code = requests.ClearStatus();
                 break;
@@ -71,19 +92,11 @@ Code BringToIdle(StepContext& context, DfuRequests& requests) {
             case kDfuDnloadSync:
             case kDfuManifestSync:
                 break;  // the GETSTATUS itself moved the device on
-            case kDfuDnbusy:
-            case kDfuManifest:
-                if (!context.Sleep(reply.pollTimeoutMs)) return DFUEngine::aborted;
-                break;
-            case kAppIdle:
-            case kAppDetach:
-                return DFUEngine::fail_mode_no_dfu;
             default:
                 return DFUEngine::fail_mode_not_idle;
         }
         if (code != DFUEngine::success) return code;
     }
-    return DFUEngine::fail_mode_not_idle;
 }
 
 Code Manifest(StepContext& context, DfuRequests& requests, std::uint16_t block, bool tolerant) {

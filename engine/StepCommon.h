@@ -14,8 +14,10 @@ namespace dfuengine {
 Code WaitBlockDone(StepContext& context, DfuRequests& requests);
 
 // Brings a DFU-mode device to dfuIDLE: clears dfuERROR, aborts dfuDNLOAD-IDLE and
-// dfuUPLOAD-IDLE, waits out busy states.
-Code BringToIdle(StepContext& context, DfuRequests& requests);
+// dfuUPLOAD-IDLE, waits out busy states within the busy limit. A device that reports
+// dfuMANIFEST-WAIT-RESET fails with fail_mode_not_idle and *waitsForReset set: only a USB reset
+// gets it out of there.
+Code BringToIdle(StepContext& context, DfuRequests& requests, bool* waitsForReset = nullptr);
 
 // Sends the zero-length DNLOAD (block number `block`) and follows manifestation: a tolerant
 // device returns to dfuIDLE; another one is left in dfuMANIFEST-WAIT-RESET.

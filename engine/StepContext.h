@@ -29,6 +29,9 @@ class StepContext {
     virtual bool Reattach(Mode mode, std::uint32_t timeoutMs) = 0;
     // Download-to-manifest hand-over: whether the last download already manifested.
     virtual bool& ManifestedByDownload() = 0;
+    // Download-to-manifest hand-over: the block number that follows the last block written,
+    // which the zero-length DNLOAD ending the download carries.
+    virtual std::uint16_t& NextBlock() = 0;
 };
 
 DFUEngine::ResultCode RunReconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,

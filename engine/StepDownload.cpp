@@ -41,6 +41,7 @@ Code Download(StepContext& context, const std::wstring& fileName) {
     context.SetActivity(DFUEngine::download_prepare, DFUEngine::no_sub_operation);
     context.SetProgress(0, 0, 0);
     context.ManifestedByDownload() = false;
+    context.NextBlock() = 0;
     std::vector<std::uint8_t> file;
     dfufile::FileInfo info;
     Code code = LoadFirmwareFile(fileName, file, info);
@@ -76,6 +77,7 @@ Code Download(StepContext& context, const std::wstring& fileName) {
                             static_cast<std::uint32_t>(size));
         if (context.Cancelled()) return DFUEngine::aborted;
     }
+    context.NextBlock() = static_cast<std::uint16_t>(number);
     if (!verify) return DFUEngine::success;
 
     // UPLOAD starts only from dfuIDLE, and an ABORT would throw the download away: a tolerant

@@ -20,8 +20,9 @@ Code ManifestStep(StepContext& context) {
         if (code != DFUEngine::success) return code;
         if (reply.status != 0) return ResultFromDfuStatus(reply);
         if (reply.state != kDfuDnloadIdle) return DFUEngine::fail_mode_not_dnload_idle;
-        // The block number of the zero-length DNLOAD is not used by devices.
-        code = Manifest(context, requests, 0, tolerant);
+        // The zero-length DNLOAD continues the download's block numbers: a device that checks
+        // them refuses any other number.
+        code = Manifest(context, requests, context.NextBlock(), tolerant);
         if (code != DFUEngine::success) return code;
     }
     context.ManifestedByDownload() = false;
@@ -29,12 +30,16 @@ Code ManifestStep(StepContext& context) {
 
     // The USB reset starts the new firmware; the device re-enumerates in run-time mode.
     context.SetActivity(DFUEngine::manifest_start_runtime, DFUEngine::transport_usb_wait);
-    context.Device().Reset();
+    const bool resetFailed = context.Device().Reset() == UsbResult::error;
     context.SetActivity(DFUEngine::manifest_retry_runtime, DFUEngine::transport_usb_wait);
     context.SetProgress(50, 0, 0);
     if (!context.Reattach(StepContext::Mode::runtime, GetEngineTiming().enumerationWaitMs)) {
         if (context.Cancelled()) return DFUEngine::aborted;
         context.SetActivity(DFUEngine::manifest_fail, DFUEngine::transport_usb_wait);
+        // The device still waits for the reset that starts its new firmware (it may still come
+        // back by itself, or when unplugged, which is why the wait above still ran): that is
+        // no judgement on the firmware.
+        if (resetFailed) return DFUEngine::fail_os;
         // Back in DFU mode means the device did not accept the new firmware.
         if (context.Reattach(StepContext::Mode::dfu, 0)) {
             DfuRequests again(context.Device(), d.interfaceNumber);

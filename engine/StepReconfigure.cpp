@@ -6,8 +6,10 @@
 namespace dfuengine {
 namespace {
 
-// Gets the opened device into DFU mode at dfuIDLE; d describes it afterwards.
-Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d) {
+// Gets the opened device into DFU mode at dfuIDLE; d describes it afterwards. waitsForReset
+// tells that the device reported dfuMANIFEST-WAIT-RESET.
+Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d, bool& waitsForReset) {
+    waitsForReset = false;
     context.SetActivity(DFUEngine::reconfigure_connect, DFUEngine::transport_usb_open);
     context.SetProgress(10, 0, 0);
     if (!context.Device().Describe(d)) return DFUEngine::fail_usb_open;
@@ -22,7 +24,9 @@ Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d) {
         DfuRequests runtime(context.Device(), d.interfaceNumber);
         Code code = runtime.Detach(d.detachTimeoutMs);
         if (code != DFUEngine::success) return code;
-        if (!(d.attributes & kAttrWillDetach)) context.Device().Reset();
+        if (!(d.attributes & kAttrWillDetach) && context.Device().Reset() == UsbResult::error) {
+            return DFUEngine::fail_os;  // the device stays in run-time mode
+        }
         context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_wait);
         context.SetProgress(30, 0, 0);
         if (!context.Reattach(StepContext::Mode::dfu, GetEngineTiming().enumerationWaitMs)) {
@@ -37,23 +41,27 @@ Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d) {
     context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_check);
     context.SetProgress(60, 0, 0);
     DfuRequests requests(context.Device(), d.interfaceNumber);
-    return BringToIdle(context, requests);
+    return BringToIdle(context, requests, &waitsForReset);
 }
 
 Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
                  const std::wstring& fileName) {
     DfuDescription d;
-    Code code = ReachDfuIdle(context, dfuModeOnly, d);
-    if (code == DFUEngine::fail_dfu_stalledpkt) {
-        // A device that does not even answer GETSTATUS was left waiting for a reset after
-        // manifestation (dfuMANIFEST-WAIT-RESET): reset it and start over once.
+    bool waitsForReset = false;
+    Code code = ReachDfuIdle(context, dfuModeOnly, d, waitsForReset);
+    if (code == DFUEngine::fail_dfu_stalledpkt || waitsForReset) {
+        // A device that does not even answer GETSTATUS, or says it waits for a reset, was left
+        // in dfuMANIFEST-WAIT-RESET by an interrupted upgrade: reset it and start over once.
         context.SetActivity(DFUEngine::recover_clean_up, DFUEngine::transport_usb_wait);
-        context.Device().Reset();
+        if (context.Device().Reset() == UsbResult::error) {
+            context.SetActivity(DFUEngine::recover_fail, DFUEngine::transport_usb_wait);
+            return DFUEngine::fail_os;
+        }
         if (!context.Reattach(StepContext::Mode::any, GetEngineTiming().enumerationWaitMs)) {
             context.SetActivity(DFUEngine::recover_fail, DFUEngine::transport_usb_wait);
             return DFUEngine::fail_usb_none;
         }
-        code = ReachDfuIdle(context, dfuModeOnly, d);
+        code = ReachDfuIdle(context, dfuModeOnly, d, waitsForReset);
     }
     if (code != DFUEngine::success) return code;
 

@@ -25,7 +25,10 @@ Code Upload(StepContext& context, const std::wstring& fileName) {
     Code code = BringToIdle(context, requests);
     if (code != DFUEngine::success) return code;
 
-    std::FILE* file = OpenFile(fileName, true);
+    // The image goes to a file of its own first: a file of the chosen name is replaced only by
+    // a complete, checked upload, never lost to a failed one.
+    const std::wstring partName = fileName + L".part";
+    std::FILE* file = OpenFile(partName, true);
     if (file == nullptr) return DFUEngine::fail_file_create;
     context.SetActivity(DFUEngine::upload_progress, DFUEngine::no_sub_operation);
     std::vector<std::uint8_t> block(d.transferSize);
@@ -67,19 +70,29 @@ Code Upload(StepContext& context, const std::wstring& fileName) {
         }
     }
     if (std::fclose(file) != 0 && code == DFUEngine::success) code = DFUEngine::fail_file_create;
-    if (code != DFUEngine::success) return code;
+    if (code != DFUEngine::success) {
+        RemoveFile(partName);
+        return code;
+    }
 
     // Read the file back: its suffix and CRC must hold (the image need not carry our header
     // when it came from another maker's firmware).
     context.SetActivity(DFUEngine::upload_verify, DFUEngine::no_sub_operation);
     std::vector<std::uint8_t> written;
     dfufile::FileInfo info;
-    code = LoadFirmwareFile(fileName, written, info);
+    code = LoadFirmwareFile(partName, written, info);
     if (code == DFUEngine::fail_file_suffix && written.size() == total + dfufile::kSuffixLength) {
         const auto error = dfufile::Parse(written.data(), written.size(), info);
         if (error == dfufile::FileError::bad_header) code = DFUEngine::success;
     }
-    if (code != DFUEngine::success) return DFUEngine::fail_file_read;
+    if (code != DFUEngine::success) {
+        RemoveFile(partName);
+        return DFUEngine::fail_file_read;
+    }
+    if (!ReplaceFileWith(partName, fileName)) {
+        RemoveFile(partName);
+        return DFUEngine::fail_file_create;
+    }
     context.SetProgress(100, static_cast<std::uint32_t>(total), static_cast<std::uint32_t>(total));
     return DFUEngine::success;
 }

@@ -14,6 +14,7 @@
 #include <winusb.h>
 // clang-format on
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -28,6 +29,8 @@ constexpr UCHAR kDeviceDescriptor = 1;
 constexpr UCHAR kConfigDescriptor = 2;
 constexpr UCHAR kInterfaceDescriptor = 4;
 constexpr UCHAR kDfuFunctionalDescriptor = 0x21;
+// ERROR_NO_SUCH_DEVICE, which not every SDK's headers name.
+constexpr DWORD kErrorNoSuchDevice = 433;
 
 bool ContainsNoCase(const std::wstring& haystack, const wchar_t* needle) {
     std::wstring a = haystack, b = needle;
@@ -100,12 +103,12 @@ std::vector<std::wstring> InterfacePaths(const GUID& guid, const std::wstring& i
 class WinUsbDevice : public UsbDevice {
   public:
     WinUsbDevice(HANDLE file, WINUSB_INTERFACE_HANDLE usb) : file_(file), usb_(usb) {}
-    ~WinUsbDevice() override {
-        WinUsb_Free(usb_);
-        CloseHandle(file_);
-    }
+    ~WinUsbDevice() override { Close(); }
+    WinUsbDevice(const WinUsbDevice&) = delete;
+    WinUsbDevice& operator=(const WinUsbDevice&) = delete;
 
     bool Describe(DfuDescription& out) override {
+        if (usb_ == nullptr) return false;
         UCHAR device[18] = {};
         ULONG got = 0;
         if (!WinUsb_GetDescriptor(usb_, kDeviceDescriptor, 0, 0, device, sizeof device, &got) ||
@@ -153,6 +156,7 @@ class WinUsbDevice : public UsbDevice {
         packet.Length = setup.length;
         ULONG got = 0;
         transferred = 0;
+        if (usb_ == nullptr) return UsbResult::gone;
         if (WinUsb_ControlTransfer(usb_, packet, data, setup.length, &got, nullptr)) {
             transferred = got;
             return UsbResult::ok;
@@ -163,6 +167,8 @@ class WinUsbDevice : public UsbDevice {
             case ERROR_DEVICE_NOT_CONNECTED:
             case ERROR_BAD_COMMAND:
             case ERROR_FILE_NOT_FOUND:
+            case kErrorNoSuchDevice:
+            case ERROR_DEV_NOT_EXIST:
                 return UsbResult::gone;
             default:
                 return UsbResult::error;
@@ -170,21 +176,41 @@ class WinUsbDevice : public UsbDevice {
     }
 
     // WinUSB offers no port reset; restarting the device node makes the device enumerate
-    // again, which is what DFU needs of a reset here.
+    // again, which is what DFU needs of a reset here. Our own open handles would veto the
+    // restart, so they are closed first: after a reset this object reads as gone and the
+    // engine opens the re-enumerated device anew. The node restarted is the USB device itself,
+    // also when WinUSB serves one function (&MI_xx) of a composite device.
     UsbResult Reset() override {
+        Close();
         if (instanceId_.empty()) return UsbResult::error;
         DEVINST node = 0;
         if (CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(instanceId_.c_str()),
                                CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) {
             return UsbResult::gone;
         }
+        DEVINST parent = 0;
+        if (ContainsNoCase(instanceId_, L"&MI_") && CM_Get_Parent(&parent, node, 0) == CR_SUCCESS) {
+            node = parent;
+        }
         if (CM_Disable_DevNode(node, CM_DISABLE_UI_NOT_OK) != CR_SUCCESS) return UsbResult::error;
-        return CM_Enable_DevNode(node, 0) == CR_SUCCESS ? UsbResult::ok : UsbResult::error;
+        // A device left disabled could not be reached again until re-enabled by hand.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (CM_Enable_DevNode(node, 0) == CR_SUCCESS) return UsbResult::ok;
+            ::Sleep(200);
+        }
+        return UsbResult::error;
     }
 
     void SetInstanceId(std::wstring id) { instanceId_ = std::move(id); }
 
   private:
+    void Close() {
+        if (usb_ != nullptr) WinUsb_Free(usb_);
+        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+        usb_ = nullptr;
+        file_ = INVALID_HANDLE_VALUE;
+    }
+
     HANDLE file_;
     WINUSB_INTERFACE_HANDLE usb_;
     std::wstring instanceId_;
@@ -208,7 +234,12 @@ std::vector<Found> FindDfuDevices() {
         wchar_t instance[512] = {};
         if (!SetupDiGetDeviceInstanceIdW(set, &info, instance, 511, nullptr)) continue;
         for (const GUID& guid : InterfaceGuids(set, info)) {
-            for (auto& path : InterfacePaths(guid, instance)) found.push_back({path, instance});
+            for (auto& path : InterfacePaths(guid, instance)) {
+                // A GUID registered under both value names gives the same path twice.
+                const bool known = std::any_of(found.begin(), found.end(),
+                                               [&](const Found& f) { return f.path == path; });
+                if (!known) found.push_back({path, instance});
+            }
         }
     }
     SetupDiDestroyDeviceInfoList(set);

@@ -153,6 +153,51 @@ TEST(DfuDeviceTest, BlocksOutOfSequenceReportErrAddress) {
     EXPECT_EQ(s.status, qvdfu::errADDRESS);
 }
 
+TEST(DfuDeviceTest, EndOfDownloadCarriesTheNextBlockNumber) {
+    for (const std::uint16_t number : {0, 2, 1}) {
+        DfuDevice device(InDfuMode());
+        std::uint8_t block[16] = {};
+        ASSERT_EQ(Request(device, qvdfu::DFU_DNLOAD, 0, 16, block), Transfer::ok);
+        ASSERT_EQ(GetStatus(device).state, qvdfu::dfuDNLOAD_IDLE);
+        ASSERT_EQ(Request(device, qvdfu::DFU_DNLOAD, number, 0), Transfer::ok);
+        const auto s = GetStatus(device);
+        if (number == 1) {
+            EXPECT_EQ(s.state, qvdfu::dfuMANIFEST);
+        } else {
+            EXPECT_EQ(s.state, qvdfu::dfuERROR) << number;
+            EXPECT_EQ(s.status, qvdfu::errADDRESS) << number;
+        }
+    }
+}
+
+TEST(DfuDeviceTest, WaitResetAnsweredOnlyByADeviceThatSaysSo) {
+    auto config = InDfuMode();
+    config.statusInWaitReset = true;
+    DfuDevice device(config);
+    device.ForceState(qvdfu::dfuMANIFEST_WAIT_RESET);
+    EXPECT_EQ(GetStatus(device).state, qvdfu::dfuMANIFEST_WAIT_RESET);
+    EXPECT_EQ(Request(device, qvdfu::DFU_ABORT), Transfer::stall);
+    EXPECT_EQ(device.State(), qvdfu::dfuMANIFEST_WAIT_RESET);
+}
+
+TEST(DfuDeviceTest, ReplugRunsValidFirmwareOrComesUpInDfuMode) {
+    qvdfu::Faults faults;
+    faults.goneAtBlock = 0;
+    DfuDevice device(InDfuMode());  // no firmware
+    device.SetFaults(faults);
+    std::uint8_t block[16] = {};
+    EXPECT_EQ(Request(device, qvdfu::DFU_DNLOAD, 0, 16, block), Transfer::gone);
+    device.Replug();
+    EXPECT_TRUE(device.InDfuMode());
+    EXPECT_EQ(GetStatus(device).status, qvdfu::errFIRMWARE);
+
+    auto config = InDfuMode();
+    config.image = {1, 2, 3};
+    DfuDevice running(config);
+    running.Replug();
+    EXPECT_FALSE(running.InDfuMode());
+}
+
 TEST(DfuDeviceTest, DetachThenResetEntersDfuModeOnlyWithinTheDetachTimeOut) {
     qvdfu::DeviceConfig config;
     config.attributes = qvdfu::kCanDownload;  // does not detach by itself

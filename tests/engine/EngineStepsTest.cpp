@@ -163,6 +163,9 @@ struct Fault {
     DFUEngine::ResultCode result;
     DFUEngine::Operation operation;
     DFUEngine::SubOperation sub;
+    // The device is still there (or plugged in again) after the fault: a second attempt on it,
+    // without the fault, must upgrade it.
+    bool secondAttempt = false;
 };
 
 class FaultTest : public EngineStepsTest, public ::testing::WithParamInterface<Fault> {};
@@ -192,31 +195,41 @@ TEST_P(FaultTest, EndsWithItsResultOperationAndSubOperation) {
     EXPECT_EQ(status.activity.GetOperation(), GetParam().operation);
     EXPECT_EQ(status.activity.GetSubOperation(), GetParam().sub);
     EXPECT_EQ(status.state, DFUEngine::step_complete);
+    if (!GetParam().secondAttempt) return;
+
+    // As the program does: plugged in again if it went away, opened again, all three steps.
+    sim.device.SetFaults({});
+    if (faults.goneAtBlock >= 0) sim.device.Replug();
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    for (const auto& step : steps) ASSERT_EQ(Code(step()), DFUEngine::success);
+    EXPECT_FALSE(sim.device.InDfuMode());
+    EXPECT_EQ(sim.device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
 }
 
 const Fault kFaults[] = {
     {"StallAtBlock", [](auto&, auto& f) { f.stallAtBlock = 3; }, 1, DFUEngine::fail_dfu_stalledpkt,
-     DFUEngine::download_progress, DFUEngine::download_processing},
+     DFUEngine::download_progress, DFUEngine::download_processing, true},
     {"ErrorStatusAtBlock",
      [](auto&, auto& f) {
          f.errorAtBlock = 2;
          f.errorStatus = qvdfu::errPROG;
      },
-     1, DFUEngine::fail_dfu_prog, DFUEngine::download_progress, DFUEngine::download_processing},
+     1, DFUEngine::fail_dfu_prog, DFUEngine::download_progress, DFUEngine::download_processing,
+     true},
     {"VerifyMismatch", [](auto&, auto& f) { f.verifyMismatch = true; }, 1,
-     DFUEngine::fail_dfu_verify, DFUEngine::download_verify, DFUEngine::no_sub_operation},
+     DFUEngine::fail_dfu_verify, DFUEngine::download_verify, DFUEngine::no_sub_operation, true},
     {"GoneMidTransfer", [](auto&, auto& f) { f.goneAtBlock = 4; }, 1, DFUEngine::fail_usb_none,
-     DFUEngine::download_progress, DFUEngine::download_processing},
+     DFUEngine::download_progress, DFUEngine::download_processing, true},
     {"VerySlowPolls", [](auto&, auto& f) { f.slowPollMs = 0xFFFFFF; }, 1,
      DFUEngine::fail_mode_not_dnload_idle, DFUEngine::download_progress,
-     DFUEngine::download_processing},
+     DFUEngine::download_processing, true},
     {"BusyPastTheLimit",
      [](auto&, auto& f) {
          f.slowPollMs = 100;
          f.busyPolls = 1000;
      },
      1, DFUEngine::fail_mode_not_dnload_idle, DFUEngine::download_progress,
-     DFUEngine::download_processing},
+     DFUEngine::download_processing, true},
     {"FileForAnotherVendor", [](auto& c, auto&) { c.vendor = 0x1234; }, 0,
      DFUEngine::fail_file_vendor, DFUEngine::reconfigure_checking, DFUEngine::transport_usb_check},
     {"FileForAnotherProduct", [](auto& c, auto&) { c.product = 0x0001; }, 0,
@@ -228,6 +241,15 @@ const Fault kFaults[] = {
      DFUEngine::fail_no_download, DFUEngine::download_prepare, DFUEngine::no_sub_operation},
     {"NoReturnAfterManifest", [](auto&, auto& f) { f.noReturnAfterManifest = true; }, 2,
      DFUEngine::fail_usb_none, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
+    // The host may not reset the device: neither a missing device nor refused firmware.
+    {"ResetRefusedAfterDetach",
+     [](auto& c, auto& f) {
+         c.attributes = qvdfu::kCanDownload | qvdfu::kCanUpload | qvdfu::kManifestationTolerant;
+         f.resetFails = true;
+     },
+     0, DFUEngine::fail_os, DFUEngine::reconfigure_start_runtime, DFUEngine::transport_usb_check},
+    {"ResetRefusedAfterManifest", [](auto&, auto& f) { f.resetFails = true; }, 2,
+     DFUEngine::fail_os, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(kFaults),
@@ -284,6 +306,26 @@ TEST_F(EngineStepsTest, DfuModeOnlyRefusesARunTimeDevice) {
     EXPECT_FALSE(sim.device.InDfuMode());
 }
 
+// While our device re-enumerates after its detach, another maker's DFU device is the only one
+// listed: it must not be taken for ours, nor be touched.
+TEST_F(EngineStepsTest, AnotherMakersDeviceIsNotTakenForOurs) {
+    qvdfu::DeviceConfig config;
+    config.reenumerateMs = 60000;
+    SimDevice sim(config);
+    auto otherConfig = enginetest::DfuModeConfig();
+    otherConfig.vendor = 0x0483;
+    SimDevice other(otherConfig, L"other");
+    other.device.ForceState(qvdfu::dfuERROR, qvdfu::errWRITE);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    const auto status = Reconfigure(file);
+    EXPECT_EQ(Code(status), DFUEngine::fail_mode_no_dfu);
+    EXPECT_EQ(status.activity.GetOperation(), DFUEngine::reconfigure_start_dfu);
+    EXPECT_EQ(status.activity.GetSubOperation(), DFUEngine::transport_usb_wait);
+    EXPECT_EQ(other.device.State(), qvdfu::dfuERROR);
+}
+
 TEST_F(EngineStepsTest, ReconfigureWithoutFileCheckIgnoresTheFile) {
     auto config = enginetest::DfuModeConfig();
     SimDevice sim(config);
@@ -297,12 +339,15 @@ struct LeftState {
     const char* name;
     qvdfu::DfuState state;
     qvdfu::DfuStatus status;
+    bool statusInWaitReset = false;
 };
 
 class RecoveryTest : public EngineStepsTest, public ::testing::WithParamInterface<LeftState> {};
 
 TEST_P(RecoveryTest, ReconfigureBringsTheDeviceToDfuIdle) {
-    SimDevice sim(enginetest::DfuModeConfig());
+    auto config = enginetest::DfuModeConfig();
+    config.statusInWaitReset = GetParam().statusInWaitReset;
+    SimDevice sim(config);
     sim.device.ForceState(GetParam().state, GetParam().status);
     TempFile file("fw.dfu");
     file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
@@ -318,8 +363,46 @@ INSTANTIATE_TEST_SUITE_P(
                       LeftState{"DownloadIdle", qvdfu::dfuDNLOAD_IDLE, qvdfu::OK},
                       LeftState{"UploadIdle", qvdfu::dfuUPLOAD_IDLE, qvdfu::OK},
                       LeftState{"ManifestSync", qvdfu::dfuMANIFEST_SYNC, qvdfu::OK},
-                      LeftState{"WaitReset", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK}),
+                      LeftState{"WaitReset", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK},
+                      LeftState{"WaitResetSaysSo", qvdfu::dfuMANIFEST_WAIT_RESET, qvdfu::OK, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Recovery needs a reset the host may not do: said so, rather than blaming the device.
+TEST_F(EngineStepsTest, RecoveryWithoutAResetEndsWithFailOs) {
+    SimDevice sim(enginetest::DfuModeConfig());
+    sim.device.ForceState(qvdfu::dfuMANIFEST_WAIT_RESET);
+    qvdfu::Faults faults;
+    faults.resetFails = true;
+    sim.device.SetFaults(faults);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    const auto status = Reconfigure(file);
+    EXPECT_EQ(Code(status), DFUEngine::fail_os);
+    EXPECT_EQ(status.activity.GetOperation(), DFUEngine::recover_fail);
+    EXPECT_EQ(status.activity.GetSubOperation(), DFUEngine::transport_usb_wait);
+}
+
+// A previous host left a block that the device takes many polls to write.
+TEST_F(EngineStepsTest, ReconfigureWaitsOutABlockStillBeingWritten) {
+    SimDevice sim(enginetest::DfuModeConfig());
+    qvdfu::Faults faults;
+    faults.busyPolls = 20;
+    sim.device.SetFaults(faults);
+    qvdfu::Setup setup;
+    setup.requestType = 0x21;
+    setup.request = qvdfu::DFU_DNLOAD;
+    setup.length = 16;
+    std::uint8_t block[16] = {};
+    std::size_t n = 0;
+    ASSERT_EQ(sim.device.Control(setup, block, n), qvdfu::Transfer::ok);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 10));
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+    EXPECT_EQ(Code(Reconfigure(file)), DFUEngine::success);
+    EXPECT_EQ(sim.device.State(), qvdfu::dfuIDLE);
+    EXPECT_EQ(sim.device.EarlyPolls(), 0u);
+}
 
 // Image sizes around the transfer size; the header takes 8 + comment bytes of the image.
 class TransferSizeTest : public EngineStepsTest, public ::testing::WithParamInterface<long> {};
@@ -342,9 +425,10 @@ TEST_P(TransferSizeTest, DeviceReceivesExactlyTheImage) {
     EXPECT_EQ(sim.device.Firmware(), ImageOf(firmware));
 }
 
-// -1: header only (no payload), then 1 payload byte, 63, 64, 65 and 1 MiB image bytes.
+// -1: header only (no payload), then 1 payload byte, 63, 64, 65 and 1 MiB image bytes, and
+// one block past 65536 blocks, so that the block numbers wrap around.
 INSTANTIATE_TEST_SUITE_P(Sizes, TransferSizeTest,
-                         ::testing::Values(-1L, 11L, 63L, 64L, 65L, 1L << 20));
+                         ::testing::Values(-1L, 11L, 63L, 64L, 65L, 1L << 20, (64L << 16) + 1));
 
 TEST_F(EngineStepsTest, UploadWritesTheDeviceImageAsADfuFile) {
     qvdfu::DeviceConfig config = enginetest::DfuModeConfig();
@@ -378,6 +462,23 @@ TEST_F(EngineStepsTest, UploadFailures) {
     ASSERT_TRUE(engine_.CreateUSB(readable.EngineName().c_str()));
     status = Run([&](DFUEngine& e) { return e.StartUpload(L"/no/such/dir/up.dfu"); });
     EXPECT_EQ(Code(status), DFUEngine::fail_file_create);
+
+    // A device that goes away mid-upload leaves a file of that name as it was, and no part.
+    auto bigger = enginetest::DfuModeConfig();
+    bigger.image = Pattern(5000, 4);
+    bigger.transferSize = 512;
+    SimDevice leaving(bigger, L"leaving");
+    qvdfu::Faults faults;
+    faults.goneAtUploadBlock = 3;
+    leaving.device.SetFaults(faults);
+    const std::vector<std::uint8_t> kept = {'k', 'e', 'e', 'p'};
+    out.Write(kept);
+    ASSERT_TRUE(engine_.CreateUSB(leaving.EngineName().c_str()));
+    status = Run([&](DFUEngine& e) { return e.StartUpload(out.Wide().c_str()); });
+    EXPECT_EQ(Code(status), DFUEngine::fail_usb_none);
+    EXPECT_EQ(status.activity.GetOperation(), DFUEngine::upload_progress);
+    EXPECT_EQ(out.Read(), kept);
+    EXPECT_FALSE(std::filesystem::exists(out.Narrow() + ".part"));
 }
 
 TEST_F(EngineStepsTest, FileFailuresAtDownload) {

@@ -101,6 +101,7 @@ Transfer DfuDevice::Control(const Setup& setup, std::uint8_t* data, std::size_t&
 Transfer DfuDevice::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!PresentLocked()) return Transfer::gone;
+    if (faults_.resetFails) return Transfer::error;
     if (!dfuMode_) {
         Reenumerate(state_ == appDETACH);
         return Transfer::ok;
@@ -109,6 +110,11 @@ Transfer DfuDevice::Reset() {
         gone_ = true;
         return Transfer::ok;
     }
+    RunFirmwareOrStay();
+    return Transfer::ok;
+}
+
+void DfuDevice::RunFirmwareOrStay() {
     if (firmwareValid_) {
         Reenumerate(false);
     } else {
@@ -116,7 +122,13 @@ Transfer DfuDevice::Reset() {
         Reenumerate(true);
         Fail(errFIRMWARE);
     }
-    return Transfer::ok;
+}
+
+void DfuDevice::Replug() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gone_ = false;
+    manifestDone_ = false;
+    RunFirmwareOrStay();
 }
 
 Transfer DfuDevice::Status(std::uint8_t* data, std::size_t& transferred, std::uint32_t pollMs) {
@@ -169,7 +181,11 @@ Transfer DfuDevice::DfuRequestLocked(const Setup& setup, std::uint8_t* data,
                                                                    : dfuMANIFEST_WAIT_RESET;
         }
     }
-    if (state_ == dfuMANIFEST_WAIT_RESET) return Transfer::stall;  // only a USB reset helps
+    if (state_ == dfuMANIFEST_WAIT_RESET) {
+        // Only a USB reset helps; some devices still tell the host so.
+        const bool asks = setup.request == DFU_GETSTATUS || setup.request == DFU_GETSTATE;
+        if (!config_.statusInWaitReset || !asks) return Transfer::stall;
+    }
 
     switch (setup.request) {
         case DFU_GETSTATUS:
@@ -206,6 +222,11 @@ Transfer DfuDevice::Download(const Setup& setup, const std::uint8_t* data) {
         return Stall();
     }
     if (state_ == dfuDNLOAD_IDLE && setup.length == 0) {
+        // The request that ends the download carries the next block number like the others.
+        if (setup.value != (blocks_ & 0xFFFF)) {
+            Fail(errADDRESS);
+            return Transfer::ok;
+        }
         state_ = dfuMANIFEST_SYNC;
         manifestDone_ = false;
         return Transfer::ok;
@@ -278,6 +299,11 @@ Transfer DfuDevice::Upload(const Setup& setup, std::uint8_t* data, std::size_t& 
         state_ = dfuUPLOAD_IDLE;
     } else if (state_ != dfuUPLOAD_IDLE) {
         return Stall();
+    }
+    if (faults_.goneAtUploadBlock >= 0 &&
+        uploadOffset_ == static_cast<std::size_t>(faults_.goneAtUploadBlock) * setup.length) {
+        gone_ = true;
+        return Transfer::gone;
     }
     const std::size_t n = std::min<std::size_t>(setup.length, flash_.size() - uploadOffset_);
     if (n > 0) std::memcpy(data, flash_.data() + uploadOffset_, n);

@@ -79,6 +79,9 @@ struct DeviceConfig {
     std::uint32_t reenumerateMs = 0;   // absent this long after a detach or reset
     std::size_t capacity = 32u << 20;  // bytes the device can take
     std::vector<std::uint8_t> image;   // firmware present at start (valid if not empty)
+    // Answers GETSTATUS and GETSTATE in dfuMANIFEST-WAIT-RESET (reporting that state) instead
+    // of stalling everything but a reset.
+    bool statusInWaitReset = false;
 };
 
 struct Faults {
@@ -88,13 +91,15 @@ struct Faults {
     std::uint8_t errorString = 0;  // iString reported with that error
     bool verifyMismatch = false;   // UPLOAD returns one byte changed
     long goneAtBlock = -1;         // the device disappears after taking this block
+    long goneAtUploadBlock = -1;   // the device disappears when asked for this UPLOAD block
     std::uint32_t slowPollMs = 0;  // bwPollTimeout reported while busy (replaces pollTimeoutMs)
     unsigned busyPolls = 0;        // extra dfuDNBUSY answers per block
     bool noReturnAfterManifest = false;  // never re-enumerates after manifestation
+    bool resetFails = false;             // a reset fails (a host without the right to reset)
 };
 
 // Outcome of one control transfer, as a host controller would see it.
-enum class Transfer { ok, stall, gone };
+enum class Transfer { ok, stall, gone, error };
 
 struct Setup {
     std::uint8_t requestType = 0;
@@ -131,6 +136,9 @@ class DfuDevice {
     Transfer Control(const Setup& setup, std::uint8_t* data, std::size_t& transferred);
     // USB port reset.
     Transfer Reset();
+    // Unplugged and plugged in again (also after a fault made it disappear): valid firmware
+    // runs in run-time mode, otherwise the device comes up in DFU mode with errFIRMWARE.
+    void Replug();
 
     // Observation for tests and the headset simulator.
     DfuState State();
@@ -145,6 +153,7 @@ class DfuDevice {
 
     bool PresentLocked();
     void Reenumerate(bool dfuMode);
+    void RunFirmwareOrStay();
     void Fail(DfuStatus status, std::uint8_t string = 0);
     Transfer Stall();
     Transfer Status(std::uint8_t* data, std::size_t& transferred, std::uint32_t pollMs);

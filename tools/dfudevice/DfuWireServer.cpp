@@ -15,6 +15,8 @@ std::uint8_t WireStatusOf(Transfer t) {
             return kWireOk;
         case Transfer::stall:
             return kWireStall;
+        case Transfer::error:
+            return kWireFailed;
         case Transfer::gone:
             break;
     }
