@@ -101,11 +101,18 @@ class Simulator {
   public:
     explicit Simulator(SimOptions options) : options_(std::move(options)) {
         state_ = options_.Initial;
-        if (!options_.StateFile.empty()) state_.Load(options_.StateFile);
         hook_ = MakeHook();
     }
 
     int Run() {
+        if (!options_.StateFile.empty()) {
+            std::string error;
+            if (state_.Load(options_.StateFile, error) == HeadsetState::LoadResult::Refused) {
+                // Left exactly as it is: it may be someone's file behind a mistyped path.
+                std::fprintf(stderr, "qv-headset-sim: %s; nothing was changed\n", error.c_str());
+                return 1;
+            }
+        }
         InstallSignals();
         SaveState();
         for (;;) {

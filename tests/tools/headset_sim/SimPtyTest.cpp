@@ -122,6 +122,17 @@ TEST_F(SimPtyTest, KeepsItsStateInAFileAcrossRestarts) {
     EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=9,KX-V5 Pro\r\n");
 }
 
+TEST_F(SimPtyTest, RefusesAForeignStateFileAndLeavesItAlone) {
+    const std::string state = (dir / "QVDFUUpgrade.INI").string();
+    const std::string foreign = "[Setting]\nDFU_FileName=C:\\fw\\KX-V5_v103.dfu\n";
+    std::ofstream(state) << foreign;
+    EXPECT_FALSE(sim.Start({"--state", state}));
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    std::ifstream in(state);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              foreign);
+}
+
 TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     const fs::path links = dir / "dosdevices";
     const fs::path prefix = dir / "prefix";
