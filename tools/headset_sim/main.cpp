@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -51,8 +52,14 @@ void InstallSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+// Sleeps in short slices, so that a signal to end is not held up by a long reply delay.
 void Sleep(int32_t ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!g_stop && std::chrono::steady_clock::now() < end) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(50)));
+    }
 }
 
 // Bytes as a person reads them: CR, LF and other control bytes escaped, long runs shortened.
@@ -122,9 +129,12 @@ class Simulator {
             if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
             Say("DFU leaving the serial line");
             int32_t version = state_.FirmwareVersion;
-            if (!hook_->RunDfuMode(version)) return 0;
-            state_.FirmwareVersion = version;
-            SaveState();
+            const bool back = hook_->RunDfuMode(version, [] { return g_stop != 0; });
+            if (version != state_.FirmwareVersion) {  // flashed, even when ended right after
+                state_.FirmwareVersion = version;
+                SaveState();
+            }
+            if (!back || g_stop) return 0;
             Say("DFU back, firmware version %d", version);
         }
     }
@@ -250,6 +260,7 @@ class Simulator {
         if (writes.empty()) Say("   (silent)");
         for (const LineWrite& write : writes) {
             Sleep(write.PauseBeforeMs);
+            if (g_stop) return Ending::Stopped;
             Say("-> %s", Printable(write.Bytes).c_str());
             side_.WriteAll(write.Bytes);
             if (write.HangUpAfter) {

@@ -176,6 +176,40 @@ TEST_F(SimPtyTest, ComesBackAfterDfuModeWithTheNewVersion) {
     EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,103\r\n");
 }
 
+// A signal ends the simulator promptly whatever it is doing, and its COM link goes with it.
+TEST_F(SimPtyTest, EndsPromptlyOnASignalWhileWaiting) {
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        const char* request;
+        const char* waitFor;  // in its output once the request is in hand
+    } cases[] = {
+        {"a long reply delay", {"--fault", "delay=600000"}, "AT+QVCMD1=8\r", "<- AT+QVCMD1=8"},
+        {"away after code 20",
+         {"--dfu-return", "600000"},
+         "AT+QVCMD1=20\r",
+         "DFU leaving the serial line"},
+        {"a DFU device",
+         {"--dfu-port", "0", "--dfu-timeout", "600000"},
+         "AT+QVCMD1=20\r",
+         "DFU 127.0.0.1:"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        for (const char* a : {"--com", "COM6", "--com-dir", dir.c_str()}) args.push_back(a);
+        SimProcess waiting;
+        ASSERT_TRUE(waiting.Start(args)) << c.name;
+        LineClient line;
+        ASSERT_TRUE(line.Open(waiting.TtyPath()));
+        line.Send(std::string(c.waitFor).find("8") != std::string::npos ? "AT+QVCMD1=8\r"
+                                                                        : "AT+QVCMD1=20\r");
+        ASSERT_TRUE(waiting.WaitForOutput(c.waitFor)) << c.name << waiting.Output();
+        line.Close();
+        EXPECT_EQ(waiting.Stop(), 0) << c.name;  // within its 3 s, not killed
+        EXPECT_FALSE(fs::is_symlink(dir / "com6")) << c.name;
+    }
+}
+
 TEST_F(SimPtyTest, UsesAGivenTty) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
