@@ -33,7 +33,10 @@ class SerialSide {
 };
 
 // Links "comN" -> the tool's path in the given folders, removed again on Remove() or
-// destruction (only while they still point at that path).
+// destruction (only while they still point at that path). A link that was there before (the
+// user's own port, another simulator's) is put back then; only a link into a pty that no
+// longer exists, left by a run that was killed, is dropped. Anything else by that name (a
+// file, a folder) is left alone and Add fails.
 class ComLinks {
   public:
     ~ComLinks() { Remove(); }
@@ -46,6 +49,7 @@ class ComLinks {
     struct Link {
         std::string path;
         std::string target;
+        std::string previous;  // the earlier link's target to put back; empty for none
     };
     std::vector<Link> links_;
     std::string lastPath_;

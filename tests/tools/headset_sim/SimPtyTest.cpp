@@ -140,6 +140,12 @@ TEST_F(SimPtyTest, RefusesAForeignStateFileAndLeavesItAlone) {
 TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     const fs::path links = dir / "dosdevices";
     const fs::path prefix = dir / "prefix";
+    // The prefix maps COM7 to the user's own adapter (unplugged just now); the tool's folder
+    // holds a link of a simulator that was killed, into a pty that is gone.
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_symlink("/dev/ttyUSB7", prefix / "dosdevices/com7");
+    fs::create_directories(links);
+    fs::create_symlink("/dev/pts/987654", links / "com7");
     Start({"--com", "COM7", "--com-dir", links.string(), "--wine-prefix", prefix.string(),
            "--no-wine-reg"});
     ASSERT_EQ(sim.Links().size(), 2u);
@@ -147,7 +153,16 @@ TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/com7"), sim.TtyPath());
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(fs::is_symlink(links / "com7"));
-    EXPECT_FALSE(fs::is_symlink(prefix / "dosdevices/com7"));
+    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/com7"), "/dev/ttyUSB7");  // put back
+}
+
+TEST_F(SimPtyTest, LeavesAFileByThePortsNameAlone) {
+    std::ofstream(dir / "com8") << "mine";
+    EXPECT_FALSE(sim.Start({"--com", "COM8", "--com-dir", dir.string()}));
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    std::ifstream in(dir / "com8");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "mine");
 }
 
 TEST_F(SimPtyTest, LinksIntoTheToolsFolderByDefault) {
