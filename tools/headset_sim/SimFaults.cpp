@@ -46,7 +46,7 @@ bool SimFaults::FromFile(const std::string& path, SimFaults& faults, std::string
     while (std::getline(in, line)) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        if (!read.Apply(line)) error = "unknown fault in " + path + ": " + line;
+        if (!read.Apply(line)) error = path + ": unknown fault switch or bad value: " + line;
     }
     faults = read;
     return true;

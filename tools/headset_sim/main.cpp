@@ -119,6 +119,7 @@ class Simulator {
                 std::fprintf(stderr, "qv-headset-sim: %s; nothing was changed\n", error.c_str());
                 return 1;
             }
+            options_.ApplyGivenIdentity(state_);  // what the user asks for now wins
         }
         InstallSignals();
         SaveState();

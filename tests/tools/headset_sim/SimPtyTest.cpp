@@ -124,6 +124,18 @@ TEST_F(SimPtyTest, KeepsItsStateInAFileAcrossRestarts) {
     EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=8,215\r\n");
     second.Send("AT+QVCMD1=9\r");
     EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=9,KX-V5 Pro\r\n");
+    EXPECT_EQ(again.Stop(), 0);
+
+    // An identity given again on the command line wins over the stored one; the settings stay.
+    SimProcess third;
+    ASSERT_TRUE(third.Start({"--state", state, "--version", "216"}));
+    ASSERT_TRUE(second.Open(third.TtyPath()));
+    second.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=8,216\r\n");
+    second.Send("AT+QVCMD1=9\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=9,KX-V5 Pro\r\n");
+    second.Send("AT+QVCMD1=4\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=4,42\r\n");
 }
 
 TEST_F(SimPtyTest, RefusesAForeignStateFileAndLeavesItAlone) {

@@ -193,9 +193,17 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
                                                {"--version"},
                                                {"--version", "1.2"},
                                                {"--wine-prefix", "/p"},
+                                               {"--com", "5"},
+                                               {"--com", "/dev/ttyS0"},
+                                               {"--dfu-return", "-1"},
+                                               {"--dfu-timeout", "-5"},
+                                               {"--version", "-3"},
+                                               {"--name", "KX\r\nOK"},
                                                {"--bogus"}}) {
         SimOptions o;
+        error.clear();
         EXPECT_FALSE(ParseOptions(bad, o, error, help)) << bad[0];
+        EXPECT_NE(error.find(bad[0]), std::string::npos) << error;  // it names what was wrong
     }
     ASSERT_TRUE(ParseOptions({"--help"}, options, error, help));
     EXPECT_TRUE(help);
