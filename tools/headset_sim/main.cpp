@@ -1,10 +1,8 @@
 // qv-headset-sim: plays a KX-V5 headset on a serial line, for users and tests without the
 // hardware. See UsageText() in SimOptions.cpp.
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +24,7 @@
 #include "Responder.h"
 #include "SerialSide_posix.h"
 #include "SimOptions.h"
+#include "WinePortMapping_posix.h"
 #include "device/ports/ComLinkFolder_posix.h"
 
 namespace headsetsim {
@@ -81,27 +80,6 @@ std::string Printable(const std::string& bytes) {
     }
     if (shown < bytes.size()) out += "...(" + std::to_string(bytes.size()) + " bytes)";
     return out;
-}
-
-// Maps the port in a Wine prefix's registry, as Wine's own port setup expects.
-void RegisterInWine(const std::string& prefix, const std::string& port, const std::string& tty) {
-    const pid_t child = fork();
-    if (child == 0) {
-        setenv("WINEPREFIX", prefix.c_str(), 1);
-        setenv("WINEDEBUG", "-all", 1);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 1);
-        dup2(null, 2);
-        execlp("wine", "wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", port.c_str(),
-               "/d", tty.c_str(), "/f", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    if (child > 0) waitpid(child, &status, 0);
-    if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "qv-headset-sim: could not map %s in %s\n", port.c_str(),
-                     prefix.c_str());
-    }
 }
 
 class Simulator {
@@ -193,8 +171,10 @@ class Simulator {
                     return false;
                 }
                 std::printf("LINK %s\n", links_.LastPath().c_str());
-                if (options_.WineRegister) {
-                    RegisterInWine(options_.WinePrefix, options_.ComName, side_.ToolPath());
+                if (options_.WineRegister &&
+                    !wineMapping_.Map(options_.WinePrefix, options_.ComName, side_.ToolPath(),
+                                      error)) {
+                    std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
                 }
             }
         }
@@ -282,6 +262,7 @@ class Simulator {
     std::unique_ptr<DfuModeHook> hook_;
     SerialSide side_;
     ComLinks links_;
+    WinePortMapping wineMapping_;  // put back when the simulator ends
     LineSplitter splitter_;
 };
 

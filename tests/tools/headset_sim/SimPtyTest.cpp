@@ -168,6 +168,50 @@ TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/com7"), "/dev/ttyUSB7");  // put back
 }
 
+// With a Wine prefix the port is mapped in its registry, and at the end the entry the prefix
+// had before is put back (or ours removed). A stand-in "wine" records what it was asked.
+TEST_F(SimPtyTest, MapsThePortInTheWineRegistryAndPutsTheEarlierEntryBack) {
+    fs::create_directories(dir / "bin");
+    const fs::path wine = dir / "bin/wine";
+    std::ofstream(wine)
+        << "#!/bin/sh\n"
+           "echo \"$WINEPREFIX $*\" >>\"$FAKE_WINE_DIR/log\"\n"
+           "[ \"$2\" = query ] || exit 0\n"
+           "[ -f \"$FAKE_WINE_DIR/entry\" ] || exit 1\n"
+           "printf '\\r\\nHKEY_LOCAL_MACHINE\\\\Software\\\\Wine\\\\Ports\\r\\n"
+           "    COM5    REG_SZ    %s\\r\\n\\r\\n' \"$(cat \"$FAKE_WINE_DIR/entry\")\"\n";
+    fs::permissions(wine, fs::perms::owner_all);
+    const std::string path = ::getenv("PATH");
+    struct RestorePath {
+        const std::string& path;
+        ~RestorePath() { ::setenv("PATH", path.c_str(), 1); }
+    } restorePath{path};
+    ::setenv("PATH", ((dir / "bin").string() + ":" + path).c_str(), 1);
+    ::setenv("FAKE_WINE_DIR", dir.c_str(), 1);
+    const std::string prefix = (dir / "prefix").string();
+    const std::string key = "HKLM\\Software\\Wine\\Ports";
+
+    for (const char* earlier : {"/dev/ttyUSB5 (my adapter)", ""}) {
+        fs::remove(dir / "log");
+        if (*earlier != '\0')
+            std::ofstream(dir / "entry") << earlier;
+        else
+            fs::remove(dir / "entry");
+        SimProcess mapped;
+        ASSERT_TRUE(mapped.Start(
+            {"--com", "COM5", "--com-dir", (dir / "links").string(), "--wine-prefix", prefix}));
+        EXPECT_EQ(mapped.Stop(), 0);
+        std::ifstream in(dir / "log");
+        const std::string log((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+        const std::string atTheEnd = *earlier != '\0'
+                                         ? "reg add " + key + " /v COM5 /d " + earlier + " /f\n"
+                                         : "reg delete " + key + " /v COM5 /f\n";
+        EXPECT_EQ(log, prefix + " reg query " + key + " /v COM5\n" + prefix + " reg add " + key +
+                           " /v COM5 /d " + mapped.TtyPath() + " /f\n" + prefix + " " + atTheEnd);
+    }
+}
+
 TEST_F(SimPtyTest, LeavesAFileByThePortsNameAlone) {
     std::ofstream(dir / "com8") << "mine";
     EXPECT_FALSE(sim.Start({"--com", "COM8", "--com-dir", dir.string()}));

@@ -11,6 +11,7 @@
 #include "HeadsetState.h"
 #include "Responder.h"
 #include "SimOptions.h"
+#include "WinePortMapping_posix.h"
 
 namespace headsetsim {
 namespace {
@@ -161,6 +162,17 @@ TEST_F(HeadsetStateFile, AFailedSaveLeavesTheStoredStateAndItsMode) {
     std::string error;
     ASSERT_EQ(loaded.Load(path, error), HeadsetState::LoadResult::Loaded) << error;
     EXPECT_EQ(loaded.SpeedDial1, "222");
+}
+
+TEST(ParseRegQueryValue, FindsThePortsValue) {
+    const std::string output =
+        "\r\nHKEY_LOCAL_MACHINE\\Software\\Wine\\Ports\r\n"
+        "    COM1    REG_SZ    /dev/ttyS0\r\n    com5    REG_SZ    /home/me/my port\r\n\r\n";
+    std::string value;
+    ASSERT_TRUE(ParseRegQueryValue(output, "COM5", value));
+    EXPECT_EQ(value, "/home/me/my port");
+    EXPECT_FALSE(ParseRegQueryValue(output, "COM7", value));
+    EXPECT_FALSE(ParseRegQueryValue("    COM5    REG_DWORD    0x1\n", "COM5", value));
 }
 
 TEST(VersionFromComment, ReadsTheFirstVersionMark) {
