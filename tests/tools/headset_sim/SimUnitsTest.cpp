@@ -202,6 +202,8 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
          std::vector<std::vector<std::string>>{{"--fault", "loud"},
                                                {"--fault", "split=0"},
                                                {"--fault", "delay=x"},
+                                               {"--fault", "silent=3"},
+                                               {"--fault", "split"},
                                                {"--version"},
                                                {"--version", "1.2"},
                                                {"--wine-prefix", "/p"},
