@@ -124,6 +124,7 @@ Response Respond(const Request& request, HeadsetState& state) {
             break;
         }
         case UART_CMD_RESTORE_DEFAULT_SETTING:
+            if (!args.empty()) return response;  // not a request it knows: nothing is reset
             state.RestoreDefaultSettings();
             response.StateChanged = true;
             break;

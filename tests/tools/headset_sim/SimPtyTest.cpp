@@ -89,14 +89,16 @@ TEST_F(SimPtyTest, AnswersEveryCommandAndKeepsTheSettings) {
 
 TEST_F(SimPtyTest, RefusesMalformedRequestsAndUnknownCodes) {
     Start({});
+    EXPECT_EQ(Ask("AT+QVCMD1=24,35\r"), "OK\r\n+QVSTS1=24,35\r\n");
     for (const char* request :
          {"AT+QVCMD1=6\r", "AT+QVCMD1=x\r", "at+qvcmd1=8\r", "AT+QVCMD1=8,1\r", "AT+QVCMD1=25,1\r",
           "AT+QVCMD1=24,abc\r", "AT+QVCMD1=24,\r", "AT+QVCMD1=24,35%\r", "AT+QVCMD1=24,-\r",
-          "AT+QVCMD1=24,99999999999\r", "AT+QVCMD1=25,80,x\r", "AT+QVCMD1=25,,1\r"}) {
+          "AT+QVCMD1=24,99999999999\r", "AT+QVCMD1=25,80,x\r", "AT+QVCMD1=25,,1\r",
+          "AT+QVCMD1=27,1\r"}) {
         EXPECT_EQ(Ask(request, 1), "ERROR\r\n") << request;
     }
     // Nothing was changed.
-    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,50\r\n");
+    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,35\r\n");
     EXPECT_EQ(Ask("AT+QVCMD1=5\r"), "OK\r\n+QVSTS1=5,70,1\r\n");
 }
 
