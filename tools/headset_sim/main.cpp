@@ -189,10 +189,12 @@ class Simulator {
         splitter_ = LineSplitter();
     }
 
-    void SaveState() {
+    bool SaveState() {
         if (!options_.StateFile.empty() && !state_.Save(options_.StateFile)) {
             std::fprintf(stderr, "qv-headset-sim: cannot write %s\n", options_.StateFile.c_str());
+            return false;
         }
+        return true;
     }
 
     SimFaults CurrentFaults() {
@@ -234,8 +236,13 @@ class Simulator {
     Ending Answer(const std::string& line) {
         Say("<- %s", Printable(line).c_str());
         const Request request = ParseRequestLine(line);
-        const Response response = Respond(request, state_);
-        if (response.StateChanged) SaveState();
+        const HeadsetState before = state_;
+        Response response = Respond(request, state_);
+        if (response.StateChanged && !SaveState()) {
+            // Not stored, so not done: the headset says ERROR and keeps what it had.
+            state_ = before;
+            response = Response();
+        }
         const SimFaults faults = CurrentFaults();
         const std::vector<LineWrite> writes = PlanReply(line, request, response, state_, faults);
         if (writes.empty()) Say("   (silent)");

@@ -140,6 +140,17 @@ TEST_F(SimPtyTest, KeepsItsStateInAFileAcrossRestarts) {
     EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=4,42\r\n");
 }
 
+TEST_F(SimPtyTest, ASettingThatCannotBeStoredIsRefused) {
+    const fs::path state = dir / "headset.state";
+    Start({"--state", state.string()});
+    fs::create_directory(dir / "headset.state.tmp");  // no temporary file can be written now
+    EXPECT_EQ(Ask("AT+QVCMD1=24,35\r", 1), "ERROR\r\n");
+    EXPECT_EQ(Ask("AT+QVCMD1=27\r", 1), "ERROR\r\n");
+    fs::remove(dir / "headset.state.tmp");
+    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,50\r\n");
+    EXPECT_EQ(Ask("AT+QVCMD1=24,36\r"), "OK\r\n+QVSTS1=24,36\r\n");
+}
+
 TEST_F(SimPtyTest, RefusesAForeignStateFileAndLeavesItAlone) {
     const std::string state = (dir / "QVDFUUpgrade.INI").string();
     const std::string foreign = "[Setting]\nDFU_FileName=C:\\fw\\KX-V5_v103.dfu\n";
