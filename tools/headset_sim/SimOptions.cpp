@@ -41,7 +41,9 @@ const char* UsageText() {
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
-           "Signals: SIGUSR1 prints the stored state; SIGTERM and SIGINT end the simulator.\n";
+           "Signals: SIGUSR1 prints the stored state; SIGTERM, SIGINT and SIGHUP end the\n"
+           "simulator, which then removes its COM links and registry entry and puts back what\n"
+           "was there before.\n";
 }
 
 void SimOptions::ApplyGivenIdentity(HeadsetState& state) const {
