@@ -69,6 +69,19 @@ if(NOT after STREQUAL packed)
     message(FATAL_ERROR "a refused pack changed the existing output file")
 endif()
 
+# A comment without the maker's mark is packed, with a note that the program refuses it.
+execute_process(COMMAND ${TOOL} pack -i ${WORK}/image.bin -o ${WORK}/other.dfu -v 1 -p 2 -r 3
+                        -c "Acme KX-V5 V1.03"
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0 OR NOT err MATCHES "names no maker" OR NOT EXISTS ${WORK}/other.dfu)
+    message(FATAL_ERROR "pack without maker's mark gave ${status}:\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} pack -i ${WORK}/image.bin -o ${WORK}/other.dfu -v 1 -p 2 -r 3
+                        -c "quor vane KX-V5 V1.03" ERROR_VARIABLE err)
+if(err MATCHES "names no maker")
+    message(FATAL_ERROR "the maker's mark in lower case was not found:\n${err}")
+endif()
+
 # Help goes to the standard output and is no error.
 execute_process(COMMAND ${TOOL} --help RESULT_VARIABLE status OUTPUT_VARIABLE out)
 if(NOT status EQUAL 0 OR NOT out MATCHES "usage: qvdfufile pack")

@@ -59,6 +59,16 @@ bool ParseHex16(const char* text, std::uint16_t& out) {
     return true;
 }
 
+// The maker's mark the upgrade program looks for in a file's comment, in any case.
+bool HasMakerMark(const std::string& comment) {
+    std::string upper = comment;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper.find("QUORVANE") != std::string::npos ||
+           upper.find("QUOR VANE") != std::string::npos;
+}
+
 enum class ReadResult { ok, cannot_read, too_large };
 
 // Reads a whole file, but never more than limit bytes (a device or a huge file by mistake).
@@ -166,6 +176,11 @@ int Pack(int argc, char** argv) {
     if (!WriteFileWhole(output, file)) {
         std::fprintf(stderr, "qvdfufile: cannot write %s\n", output.c_str());
         return 1;
+    }
+    if (!HasMakerMark(comment)) {
+        std::fprintf(stderr,
+                     "qvdfufile: note: the comment names no maker (QuorVane); QVDFUUpgrade "
+                     "refuses such a file\n");
     }
     std::printf("%s: %zu bytes (image %zu, payload %zu)\n", output.c_str(), file.size(),
                 file.size() - dfufile::kSuffixLength, payload.size());
