@@ -37,6 +37,9 @@ TEST(LineSplitter, EndsLinesAtCrOrLfAndKeepsTheRest) {
     EXPECT_EQ(feed("CMD1=8\r\n\rAT+QVCMD1=9\nAT"),
               (std::vector<std::string>{"AT+QVCMD1=8", "AT+QVCMD1=9"}));
     EXPECT_EQ(feed("+QVCMD1=7\r"), std::vector<std::string>{"AT+QVCMD1=7"});
+    // A runaway line goes whole, the next one is read.
+    EXPECT_EQ(feed("AT+QVCMD1=24," + std::string(5000, '1') + "\rAT+QVCMD1=8\r"),
+              std::vector<std::string>{"AT+QVCMD1=8"});
 }
 
 TEST(Respond, StoresTheDialRunTheDeviceKeeps) {
