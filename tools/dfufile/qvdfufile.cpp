@@ -6,6 +6,10 @@
 //
 // Numbers are hexadecimal (with or without 0x). Exit status: 0 done / valid, 1 invalid file or
 // I/O failure, 2 usage.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,10 +107,18 @@ bool WriteFileWhole(const std::string& name, const std::vector<std::uint8_t>& da
             return false;
         }
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, name, error);
-    if (error) std::filesystem::remove(temporary, error);
-    return !error;
+#ifdef _WIN32
+    // Replaces an existing file too, which a plain rename does not do on Windows.
+    const bool moved = MoveFileExA(temporary.c_str(), name.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    const bool moved = std::rename(temporary.c_str(), name.c_str()) == 0;
+#endif
+    if (!moved) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+    }
+    return moved;
 }
 
 int Pack(int argc, char** argv) {
