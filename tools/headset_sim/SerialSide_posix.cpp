@@ -51,7 +51,8 @@ std::string ReadLink(const std::string& path) {
 bool SerialSide::Open(const std::string& tty, std::string& error) {
     Close();
     if (!tty.empty()) {
-        fd_ = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        // Non-blocking, as the pty below: see WriteAll.
+        fd_ = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0) {
             error = SystemError("cannot open " + tty);
             return false;
@@ -66,6 +67,8 @@ bool SerialSide::Open(const std::string& tty, std::string& error) {
         Close();
         return false;
     }
+    // Non-blocking, so that a full line never holds a write (see WriteAll).
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
     const char* slave = ptsname(fd_);
     toolPath_ = slave != nullptr ? slave : "";
     slaveHold_ = ::open(toolPath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -84,16 +87,16 @@ void SerialSide::Close() {
     slaveHold_ = -1;
 }
 
-bool SerialSide::WriteAll(const std::string& bytes) {
+bool SerialSide::WriteAll(const std::string& bytes, const std::function<bool()>& stop) {
     size_t done = 0;
     while (done < bytes.size()) {
+        if (stop()) return false;
+        // Never block in write itself: a full line would hold the simulator there for good.
+        pollfd p = {fd_, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready <= 0) continue;  // still full, or a signal: look at stop again
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) {
-            pollfd p = {fd_, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-            continue;
-        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }

@@ -2,6 +2,7 @@
 // opens, or a tty given by the user (a real serial adapter, one end of a socat pair).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,9 @@ class SerialSide {
     // The path the tool opens: the pty's slave, or the given tty.
     const std::string& ToolPath() const { return toolPath_; }
 
-    bool WriteAll(const std::string& bytes);
+    // Writes all bytes, waiting while the line's buffers are full (nobody reads them); gives
+    // up, false, when stop() turns true meanwhile (a signal to end).
+    bool WriteAll(const std::string& bytes, const std::function<bool()>& stop);
 
   private:
     int fd_ = -1;

@@ -250,7 +250,7 @@ class Simulator {
             Sleep(write.PauseBeforeMs);
             if (g_stop) return Ending::Stopped;
             Say("-> %s", Printable(write.Bytes).c_str());
-            side_.WriteAll(write.Bytes);
+            side_.WriteAll(write.Bytes, [] { return g_stop != 0; });
             if (write.HangUpAfter) {
                 Sleep(50);
                 Say("HANGUP");

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "SimClient.h"
 #include "device/protocol/Protocol.h"
@@ -262,21 +263,32 @@ TEST_F(SimPtyTest, ComesBackAfterDfuModeWithTheNewVersion) {
 
 // A signal ends the simulator promptly whatever it is doing, and its COM link goes with it.
 TEST_F(SimPtyTest, EndsPromptlyOnASignalWhileWaiting) {
+    std::string manyRequests;
+    for (int i = 0; i < 50; ++i) manyRequests += "AT+QVCMD1=8\r";
     const struct {
         const char* name;
         std::vector<std::string> args;
-        const char* request;
+        std::string request;
         const char* waitFor;  // in its output once the request is in hand
+        int settleMs;         // then this long for it to get stuck
     } cases[] = {
-        {"a long reply delay", {"--fault", "delay=600000"}, "AT+QVCMD1=8\r", "<- AT+QVCMD1=8"},
+        {"a long reply delay", {"--fault", "delay=600000"}, "AT+QVCMD1=8\r", "<- AT+QVCMD1=8", 0},
         {"away after code 20",
          {"--dfu-return", "600000"},
          "AT+QVCMD1=20\r",
-         "DFU leaving the serial line"},
+         "DFU leaving the serial line",
+         0},
         {"a DFU device",
          {"--dfu-port", "0", "--dfu-timeout", "600000"},
          "AT+QVCMD1=20\r",
-         "DFU 127.0.0.1:"},
+         "DFU 127.0.0.1:",
+         0},
+        // 2 KiB answers that nobody reads: the line's buffers fill up and writing blocks.
+        {"a line nobody reads",
+         {"--fault", "overlong", "--fault", "merge"},
+         manyRequests,
+         "<- AT+QVCMD1=8",
+         1000},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
@@ -285,11 +297,11 @@ TEST_F(SimPtyTest, EndsPromptlyOnASignalWhileWaiting) {
         ASSERT_TRUE(waiting.Start(args)) << c.name;
         LineClient line;
         ASSERT_TRUE(line.Open(waiting.TtyPath()));
-        line.Send(std::string(c.waitFor).find("8") != std::string::npos ? "AT+QVCMD1=8\r"
-                                                                        : "AT+QVCMD1=20\r");
+        line.Send(c.request);
         ASSERT_TRUE(waiting.WaitForOutput(c.waitFor)) << c.name << waiting.Output();
-        line.Close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.settleMs));
         EXPECT_EQ(waiting.Stop(), 0) << c.name;  // within its 3 s, not killed
+        line.Close();
         EXPECT_FALSE(fs::is_symlink(dir / "com6")) << c.name;
     }
 }
