@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -223,6 +224,17 @@ TEST_F(SimPtyTest, MapsThePortInTheWineRegistryAndPutsTheEarlierEntryBack) {
                                          : "reg delete " + key + " /v COM5 /f\n";
         EXPECT_EQ(log, prefix + " reg query " + key + " /v COM5\n" + prefix + " reg add " + key +
                            " /v COM5 /d " + mapped.TtyPath() + " /f\n" + prefix + " " + atTheEnd);
+    }
+}
+
+TEST_F(SimPtyTest, EachSignalToEndRemovesTheLink) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SimProcess ending;
+        ASSERT_TRUE(ending.Start({"--com", "COM9", "--com-dir", dir.string()}));
+        ASSERT_TRUE(fs::is_symlink(dir / "com9"));
+        ending.Signal(signal);
+        EXPECT_EQ(ending.WaitForExit(), 0) << strsignal(signal);
+        EXPECT_FALSE(fs::is_symlink(dir / "com9")) << strsignal(signal);
     }
 }
 
