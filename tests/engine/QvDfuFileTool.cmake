@@ -23,3 +23,67 @@ execute_process(COMMAND ${TOOL} inspect ${WORK}/image.bin RESULT_VARIABLE status
 if(NOT status EQUAL 1 OR NOT out MATCHES "no valid DFU 1.1 suffix")
     message(FATAL_ERROR "a file without suffix was not refused (${status}):\n${out}")
 endif()
+
+# Bad command lines and unusable input: each refused with its reason and the exit status, and
+# the file packed above left as it was.
+file(READ ${WORK}/kx.dfu packed HEX)
+file(WRITE ${WORK}/empty.bin "")
+# Each case: exit status|text in the output|arguments..., all separated by "|".
+set(pack "pack|-o|${WORK}/kx.dfu|-v|1209|-p|4b58|-r|0103")
+set(image "-i|${WORK}/image.bin")
+string(REPEAT "A" 128 long_comment)
+set(cases
+    "2|unknown command: pak|pak"
+    "2|pack or inspect?"
+    "2|inspect takes one file|inspect"
+    "2|-v: not a hexadecimal number from 0 to FFFF: 12x4|${pack}|${image}|-c|V|-v|12x4"
+    "2|-r: not a hexadecimal number from 0 to FFFF: 10000|${pack}|${image}|-c|V|-r|10000"
+    "2|-c needs a value|${pack}|${image}|-c"
+    "2|unknown option: -x|${pack}|-x|1"
+    "2|pack needs -c COMMENT|${pack}|${image}"
+    "2|pack needs -i IMAGE|${pack}|-c|V"
+    "2|the comment must be 1 to 127 printable ASCII characters|${pack}|${image}|-c|${long_comment}"
+    "1|empty.bin is empty: there is no firmware to pack|${pack}|-i|${WORK}/empty.bin|-c|V"
+    "1|cannot read ${WORK}/missing.bin|${pack}|-i|${WORK}/missing.bin|-c|V"
+    "1|cannot read ${WORK}\n|${pack}|-i|${WORK}|-c|V"
+    "1|too large: the engine takes files of at most 64 MiB|inspect|/dev/zero")
+foreach(case IN LISTS cases)
+    string(REPLACE "|" ";" fields "${case}")
+    list(GET fields 0 expected_status)
+    list(GET fields 1 expected_text)
+    set(arguments)
+    list(LENGTH fields count)
+    if(count GREATER 2)
+        list(SUBLIST fields 2 -1 arguments)
+    endif()
+    execute_process(COMMAND ${TOOL} ${arguments} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                    ERROR_VARIABLE out)
+    string(FIND "${out}" "${expected_text}" at)
+    if(NOT status EQUAL expected_status OR at EQUAL -1)
+        message(FATAL_ERROR "'${arguments}' gave ${status}, not ${expected_status} with "
+                            "'${expected_text}':\n${out}")
+    endif()
+endforeach()
+file(READ ${WORK}/kx.dfu after HEX)
+if(NOT after STREQUAL packed)
+    message(FATAL_ERROR "a refused pack changed the existing output file")
+endif()
+
+# A comment without the maker's mark is packed, with a note that the program refuses it.
+execute_process(COMMAND ${TOOL} pack -i ${WORK}/image.bin -o ${WORK}/other.dfu -v 1 -p 2 -r 3
+                        -c "Acme KX-V5 V1.03"
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0 OR NOT err MATCHES "names no maker" OR NOT EXISTS ${WORK}/other.dfu)
+    message(FATAL_ERROR "pack without maker's mark gave ${status}:\n${out}${err}")
+endif()
+execute_process(COMMAND ${TOOL} pack -i ${WORK}/image.bin -o ${WORK}/other.dfu -v 1 -p 2 -r 3
+                        -c "quor vane KX-V5 V1.03" ERROR_VARIABLE err)
+if(err MATCHES "names no maker")
+    message(FATAL_ERROR "the maker's mark in lower case was not found:\n${err}")
+endif()
+
+# Help goes to the standard output and is no error.
+execute_process(COMMAND ${TOOL} --help RESULT_VARIABLE status OUTPUT_VARIABLE out)
+if(NOT status EQUAL 0 OR NOT out MATCHES "usage: qvdfufile pack")
+    message(FATAL_ERROR "--help gave ${status}:\n${out}")
+endif()

@@ -8,7 +8,7 @@ namespace {
 
 class StayAwayHook : public DfuModeHook {
   public:
-    bool RunDfuMode(int32_t&) override { return false; }
+    bool RunDfuMode(int32_t&, const StopRequested&) override { return false; }
 };
 
 class TimedReturnHook : public DfuModeHook {
@@ -16,8 +16,12 @@ class TimedReturnHook : public DfuModeHook {
     TimedReturnHook(int32_t pauseMs, int32_t newVersion)
         : pauseMs_(pauseMs), newVersion_(newVersion) {}
 
-    bool RunDfuMode(int32_t& firmwareVersion) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs_));
+    bool RunDfuMode(int32_t& firmwareVersion, const StopRequested& stop) override {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(pauseMs_);
+        while (std::chrono::steady_clock::now() < end) {
+            if (stop()) return false;  // ended while away: nothing was flashed
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         if (newVersion_ >= 0) firmwareVersion = newVersion_;
         return true;
     }

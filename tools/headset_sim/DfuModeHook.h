@@ -4,18 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace headsetsim {
+
+// True once the simulator has been told to end (a signal); a hook then returns promptly.
+using StopRequested = std::function<bool()>;
 
 class DfuModeHook {
   public:
     virtual ~DfuModeHook() = default;
     // Called after the serial side has been closed. Returns true when the headset comes back
     // on a serial side, with firmwareVersion set to the version it now runs (left unchanged
-    // when nothing new was flashed); false when it stays away and the simulator ends.
-    virtual bool RunDfuMode(int32_t& firmwareVersion) = 0;
+    // when nothing new was flashed); false when it stays away and the simulator ends, which
+    // is also the answer once stop() is true (firmwareVersion still tells what was flashed).
+    virtual bool RunDfuMode(int32_t& firmwareVersion, const StopRequested& stop) = 0;
 };
 
 // Stays away: the simulator ends after code 20.

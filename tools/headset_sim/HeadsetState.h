@@ -25,10 +25,18 @@ struct HeadsetState {
 
     // "key=value" lines, one per field.
     std::string Serialize() const;
-    // Reads what Serialize wrote; unknown keys and malformed lines are skipped. False when
-    // the file cannot be read.
-    bool Load(const std::string& path);
-    // Writes the file through a temporary file and a rename, so a reader never sees half.
+
+    enum class LoadResult {
+        Loaded,   // the stored values replaced the fields the file names
+        Missing,  // no file yet: nothing changed, the first Save creates it
+        Refused,  // not a state file of ours, or unreadable: nothing changed, error says why
+    };
+    // Reads what Serialize wrote. Any line that is not one of our fields with a sound value
+    // refuses the whole file, so that a mistyped path (a file of someone else's) is never
+    // taken for settings and then overwritten by the next Save.
+    LoadResult Load(const std::string& path, std::string& error);
+    // Writes the file through a synced temporary file and a rename: after a crash or power
+    // loss at any moment the file holds either the old or the new settings, never a part.
     bool Save(const std::string& path) const;
 
     bool operator==(const HeadsetState& other) const { return Serialize() == other.Serialize(); }

@@ -18,7 +18,7 @@ class LoopbackDfuHook : public DfuModeHook {
     LoopbackDfuHook(uint16_t port, int32_t timeoutMs, std::function<void(const std::string&)> say)
         : port_(port), timeoutMs_(timeoutMs), say_(std::move(say)) {}
 
-    bool RunDfuMode(int32_t& firmwareVersion) override {
+    bool RunDfuMode(int32_t& firmwareVersion, const StopRequested& stop) override {
         // It appears in run-time mode, running the firmware it had on the serial side.
         qvdfu::DeviceConfig config;
         config.image = CurrentImage(firmwareVersion);
@@ -31,14 +31,14 @@ class LoopbackDfuHook : public DfuModeHook {
         say_("DFU 127.0.0.1:" + std::to_string(server.Port()));
 
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
-        while (device.ManifestCount() == 0 && Clock::now() < deadline) Pause();
+        while (device.ManifestCount() == 0 && Clock::now() < deadline && !stop()) Pause();
         if (device.ManifestCount() > 0) {
             // The host resets the device after manifestation; give it that time, then the
             // headset boots the new image.
             const auto restart = Clock::now() + std::chrono::seconds(5);
-            while (device.InDfuMode() && Clock::now() < restart) Pause();
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        } else {
+            while (device.InDfuMode() && Clock::now() < restart && !stop()) Pause();
+            if (!stop()) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        } else if (!stop()) {
             say_("DFU nothing was downloaded");
         }
         server.Stop();
@@ -47,7 +47,7 @@ class LoopbackDfuHook : public DfuModeHook {
         const int32_t version = VersionFromComment(comment);
         if (version >= 0) firmwareVersion = version;
         if (!comment.empty()) say_("DFU new firmware: " + comment);
-        return true;
+        return !stop();
     }
 
   private:

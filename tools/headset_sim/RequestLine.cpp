@@ -33,10 +33,14 @@ std::vector<std::string> LineSplitter::Feed(const char* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
         const char c = data[i];
         if (c == '\r' || c == '\n') {
-            if (!pending_.empty()) lines.push_back(pending_);
+            if (!pending_.empty() && !overflow_) lines.push_back(pending_);
             pending_.clear();
-        } else if (pending_.size() < 4096) {  // a runaway line is cut, not grown forever
+            overflow_ = false;
+        } else if (pending_.size() < kMaxRequestLength) {
             pending_ += c;
+        } else {
+            // A runaway line is dropped whole: its cut front could read as a valid request.
+            overflow_ = true;
         }
     }
     return lines;

@@ -17,13 +17,17 @@ struct Request {
 Request ParseRequestLine(const std::string& line);
 
 // Splits received bytes into request lines: a carriage return or a line feed ends a line,
-// empty lines are dropped. Bytes of an unfinished line are kept for the next Feed.
+// empty lines and lines longer than kMaxRequestLength are dropped. Bytes of an unfinished line
+// are kept for the next Feed.
 class LineSplitter {
   public:
+    static constexpr size_t kMaxRequestLength = 4096;
+
     std::vector<std::string> Feed(const char* data, size_t size);
 
   private:
     std::string pending_;
+    bool overflow_ = false;
 };
 
 }  // namespace headsetsim

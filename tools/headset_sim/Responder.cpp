@@ -1,5 +1,6 @@
 #include "Responder.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "device/protocol/CommandCodes.h"
@@ -23,8 +24,20 @@ std::string DialOf(const std::string& argument) {
     return argument.substr(0, length);
 }
 
-int32_t NumberOf(const std::string& argument) {
-    return static_cast<int32_t>(std::strtol(argument.c_str(), nullptr, 10));
+// A whole signed decimal in the 32-bit range; anything else is not a setting the device takes.
+bool NumberOf(const std::string& argument, int32_t& value) {
+    size_t pos = argument.size() > 1 && argument[0] == '-' ? 1 : 0;
+    if (pos == argument.size()) return false;
+    int64_t number = 0;
+    for (; pos < argument.size(); ++pos) {
+        if (argument[pos] < '0' || argument[pos] > '9') return false;
+        number = number * 10 + (argument[pos] - '0');
+        if (number > int64_t{INT32_MAX} + 1) return false;
+    }
+    if (argument[0] == '-') number = -number;
+    if (number < INT32_MIN || number > INT32_MAX) return false;
+    value = static_cast<int32_t>(number);
+    return true;
 }
 
 std::string& DialSlot(HeadsetState& state, int32_t code) {
@@ -95,17 +108,23 @@ Response Respond(const Request& request, HeadsetState& state) {
             response.StateChanged = true;
             break;
         case UART_CMD_ASSIGN_MUSIC_MIX_SETTING:
-            if (args.size() != 1) return response;
-            state.A2dpMixPercent = NumberOf(first);
+            // A malformed value is refused whole: the stored setting stays.
+            if (args.size() != 1 || !NumberOf(first, state.A2dpMixPercent)) return response;
             response.StateChanged = true;
             break;
-        case UART_CMD_ASSIGN_GPS_MIX_SETTING:
-            if (args.size() != 2) return response;
-            state.GpsMixPercent = NumberOf(first);
-            state.GpsVoiceSharing = NumberOf(args[1]);
+        case UART_CMD_ASSIGN_GPS_MIX_SETTING: {
+            int32_t percent = 0;
+            int32_t sharing = 0;
+            if (args.size() != 2 || !NumberOf(first, percent) || !NumberOf(args[1], sharing)) {
+                return response;
+            }
+            state.GpsMixPercent = percent;
+            state.GpsVoiceSharing = sharing;
             response.StateChanged = true;
             break;
+        }
         case UART_CMD_RESTORE_DEFAULT_SETTING:
+            if (!args.empty()) return response;  // not a request it knows: nothing is reset
             state.RestoreDefaultSettings();
             response.StateChanged = true;
             break;

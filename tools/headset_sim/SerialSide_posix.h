@@ -2,6 +2,7 @@
 // opens, or a tty given by the user (a real serial adapter, one end of a socat pair).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,9 @@ class SerialSide {
     // The path the tool opens: the pty's slave, or the given tty.
     const std::string& ToolPath() const { return toolPath_; }
 
-    bool WriteAll(const std::string& bytes);
+    // Writes all bytes, waiting while the line's buffers are full (nobody reads them); gives
+    // up, false, when stop() turns true meanwhile (a signal to end).
+    bool WriteAll(const std::string& bytes, const std::function<bool()>& stop);
 
   private:
     int fd_ = -1;
@@ -33,7 +36,10 @@ class SerialSide {
 };
 
 // Links "comN" -> the tool's path in the given folders, removed again on Remove() or
-// destruction (only while they still point at that path).
+// destruction (only while they still point at that path). A link that was there before (the
+// user's own port, another simulator's) is put back then; only a link into a pty that no
+// longer exists, left by a run that was killed, is dropped. Anything else by that name (a
+// file, a folder) is left alone and Add fails.
 class ComLinks {
   public:
     ~ComLinks() { Remove(); }
@@ -46,6 +52,7 @@ class ComLinks {
     struct Link {
         std::string path;
         std::string target;
+        std::string previous;  // the earlier link's target to put back; empty for none
     };
     std::vector<Link> links_;
     std::string lastPath_;

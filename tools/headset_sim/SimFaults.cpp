@@ -21,6 +21,10 @@ bool SimFaults::Apply(const std::string& word) {
     const size_t equals = word.find('=');
     const std::string name = word.substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : word.substr(equals + 1);
+    // Only split, delay and only-code take a value; "silent=3" is a mistake, not silent.
+    if (equals != std::string::npos && name != "split" && name != "delay" && name != "only-code") {
+        return false;
+    }
     if (name == "silent") return Silent = true;
     if (name == "status-first") return StatusFirst = true;
     if (name == "other-code") return OtherCode = true;
@@ -46,7 +50,7 @@ bool SimFaults::FromFile(const std::string& path, SimFaults& faults, std::string
     while (std::getline(in, line)) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        if (!read.Apply(line)) error = "unknown fault in " + path + ": " + line;
+        if (!read.Apply(line)) error = path + ": unknown fault switch or bad value: " + line;
     }
     faults = read;
     return true;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "device/ports/ComLinkFolder_posix.h"
+
 namespace headsetsim {
 namespace {
 
@@ -39,7 +41,16 @@ const char* UsageText() {
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
-           "Signals: SIGUSR1 prints the stored state; SIGTERM and SIGINT end the simulator.\n";
+           "Signals: SIGUSR1 prints the stored state; SIGTERM, SIGINT and SIGHUP end the\n"
+           "simulator, which then removes its COM links and registry entry and puts back what\n"
+           "was there before.\n";
+}
+
+void SimOptions::ApplyGivenIdentity(HeadsetState& state) const {
+    if (VersionGiven) state.FirmwareVersion = Initial.FirmwareVersion;
+    if (NameGiven) state.DeviceName = Initial.DeviceName;
+    if (AddressGiven) state.BdAddress = Initial.BdAddress;
+    if (Id2Given) state.IdentityValue2 = Initial.IdentityValue2;
 }
 
 bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error,
@@ -64,6 +75,17 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             }
             return true;
         };
+        auto notNegative = [&](int32_t given, const char* what) {
+            if (given >= 0) return true;
+            error = arg + ": not " + what + ": " + std::to_string(given);
+            return false;
+        };
+        // A line break would end the status line early and break the state file.
+        auto oneLine = [&](const std::string& text) {
+            if (text.find_first_of("\r\n") == std::string::npos) return true;
+            error = arg + ": must be one line";
+            return false;
+        };
         std::string text;
         bool ok = true;
         if (arg == "--help" || arg == "-h") {
@@ -72,6 +94,10 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             ok = value(options.Tty);
         } else if (arg == "--com") {
             ok = value(options.ComName);
+            if (ok && device::ComLinkNameOf(options.ComName).empty()) {
+                error = "--com: not a COM port name such as COM5: " + options.ComName;
+                ok = false;
+            }
         } else if (arg == "--com-dir") {
             ok = value(options.ComDir);
         } else if (arg == "--wine-prefix") {
@@ -85,13 +111,13 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
         } else if (arg == "--fault") {
             ok = value(text);
             if (ok && !options.Faults.Apply(text)) {
-                error = "unknown fault: " + text;
+                error = "--fault: unknown switch or bad value: " + text;
                 ok = false;
             }
         } else if (arg == "--dfu-return") {
-            ok = number(options.DfuReturnMs);
+            ok = number(options.DfuReturnMs) && notNegative(options.DfuReturnMs, "a time in ms");
         } else if (arg == "--dfu-version") {
-            ok = number(options.DfuVersion);
+            ok = number(options.DfuVersion) && notNegative(options.DfuVersion, "a version");
         } else if (arg == "--dfu-port") {
             ok = number(options.DfuPort);
             if (ok && (options.DfuPort < 0 || options.DfuPort > 65535)) {
@@ -99,15 +125,20 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
                 ok = false;
             }
         } else if (arg == "--dfu-timeout") {
-            ok = number(options.DfuTimeoutMs);
+            ok = number(options.DfuTimeoutMs) && notNegative(options.DfuTimeoutMs, "a time in ms");
         } else if (arg == "--version") {
-            ok = number(options.Initial.FirmwareVersion);
+            ok = number(options.Initial.FirmwareVersion) &&
+                 notNegative(options.Initial.FirmwareVersion, "a version");
+            options.VersionGiven = true;
         } else if (arg == "--name") {
-            ok = value(options.Initial.DeviceName);
+            ok = value(options.Initial.DeviceName) && oneLine(options.Initial.DeviceName);
+            options.NameGiven = true;
         } else if (arg == "--address") {
-            ok = value(options.Initial.BdAddress);
+            ok = value(options.Initial.BdAddress) && oneLine(options.Initial.BdAddress);
+            options.AddressGiven = true;
         } else if (arg == "--id2") {
             ok = number(options.Initial.IdentityValue2);
+            options.Id2Given = true;
         } else if (arg == "--quiet") {
             options.Quiet = true;
         } else {

@@ -25,6 +25,14 @@ struct SimOptions {
     int32_t DfuTimeoutMs = 120000;  // --dfu-timeout MS: give up waiting for a download
     bool Quiet = false;             // --quiet: only the PTY, LINK, READY and DFU lines
     HeadsetState Initial;           // --version V, --name TEXT, --address TEXT, --id2 N
+    // Which of those were given: they win over the values of a state file.
+    bool VersionGiven = false;
+    bool NameGiven = false;
+    bool AddressGiven = false;
+    bool Id2Given = false;
+
+    // The given identity values put over state (loaded from the state file).
+    void ApplyGivenIdentity(HeadsetState& state) const;
 };
 
 // False with a message for a bad command line; help is set for --help.

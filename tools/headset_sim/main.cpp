@@ -1,12 +1,11 @@
 // qv-headset-sim: plays a KX-V5 headset on a serial line, for users and tests without the
 // hardware. See UsageText() in SimOptions.cpp.
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include "Responder.h"
 #include "SerialSide_posix.h"
 #include "SimOptions.h"
+#include "WinePortMapping_posix.h"
 #include "device/ports/ComLinkFolder_posix.h"
 
 namespace headsetsim {
@@ -51,8 +51,14 @@ void InstallSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+// Sleeps in short slices, so that a signal to end is not held up by a long reply delay.
 void Sleep(int32_t ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!g_stop && std::chrono::steady_clock::now() < end) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(50)));
+    }
 }
 
 // Bytes as a person reads them: CR, LF and other control bytes escaped, long runs shortened.
@@ -76,36 +82,23 @@ std::string Printable(const std::string& bytes) {
     return out;
 }
 
-// Maps the port in a Wine prefix's registry, as Wine's own port setup expects.
-void RegisterInWine(const std::string& prefix, const std::string& port, const std::string& tty) {
-    const pid_t child = fork();
-    if (child == 0) {
-        setenv("WINEPREFIX", prefix.c_str(), 1);
-        setenv("WINEDEBUG", "-all", 1);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 1);
-        dup2(null, 2);
-        execlp("wine", "wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", port.c_str(),
-               "/d", tty.c_str(), "/f", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    if (child > 0) waitpid(child, &status, 0);
-    if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "qv-headset-sim: could not map %s in %s\n", port.c_str(),
-                     prefix.c_str());
-    }
-}
-
 class Simulator {
   public:
     explicit Simulator(SimOptions options) : options_(std::move(options)) {
         state_ = options_.Initial;
-        if (!options_.StateFile.empty()) state_.Load(options_.StateFile);
         hook_ = MakeHook();
     }
 
     int Run() {
+        if (!options_.StateFile.empty()) {
+            std::string error;
+            if (state_.Load(options_.StateFile, error) == HeadsetState::LoadResult::Refused) {
+                // Left exactly as it is: it may be someone's file behind a mistyped path.
+                std::fprintf(stderr, "qv-headset-sim: %s; nothing was changed\n", error.c_str());
+                return 1;
+            }
+            options_.ApplyGivenIdentity(state_);  // what the user asks for now wins
+        }
         InstallSignals();
         SaveState();
         for (;;) {
@@ -115,9 +108,12 @@ class Simulator {
             if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
             Say("DFU leaving the serial line");
             int32_t version = state_.FirmwareVersion;
-            if (!hook_->RunDfuMode(version)) return 0;
-            state_.FirmwareVersion = version;
-            SaveState();
+            const bool back = hook_->RunDfuMode(version, [] { return g_stop != 0; });
+            if (version != state_.FirmwareVersion) {  // flashed, even when ended right after
+                state_.FirmwareVersion = version;
+                SaveState();
+            }
+            if (!back || g_stop) return 0;
             Say("DFU back, firmware version %d", version);
         }
     }
@@ -175,8 +171,10 @@ class Simulator {
                     return false;
                 }
                 std::printf("LINK %s\n", links_.LastPath().c_str());
-                if (options_.WineRegister) {
-                    RegisterInWine(options_.WinePrefix, options_.ComName, side_.ToolPath());
+                if (options_.WineRegister &&
+                    !wineMapping_.Map(options_.WinePrefix, options_.ComName, side_.ToolPath(),
+                                      error)) {
+                    std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
                 }
             }
         }
@@ -191,10 +189,12 @@ class Simulator {
         splitter_ = LineSplitter();
     }
 
-    void SaveState() {
+    bool SaveState() {
         if (!options_.StateFile.empty() && !state_.Save(options_.StateFile)) {
             std::fprintf(stderr, "qv-headset-sim: cannot write %s\n", options_.StateFile.c_str());
+            return false;
         }
+        return true;
     }
 
     SimFaults CurrentFaults() {
@@ -236,15 +236,21 @@ class Simulator {
     Ending Answer(const std::string& line) {
         Say("<- %s", Printable(line).c_str());
         const Request request = ParseRequestLine(line);
-        const Response response = Respond(request, state_);
-        if (response.StateChanged) SaveState();
+        const HeadsetState before = state_;
+        Response response = Respond(request, state_);
+        if (response.StateChanged && !SaveState()) {
+            // Not stored, so not done: the headset says ERROR and keeps what it had.
+            state_ = before;
+            response = Response();
+        }
         const SimFaults faults = CurrentFaults();
         const std::vector<LineWrite> writes = PlanReply(line, request, response, state_, faults);
         if (writes.empty()) Say("   (silent)");
         for (const LineWrite& write : writes) {
             Sleep(write.PauseBeforeMs);
+            if (g_stop) return Ending::Stopped;
             Say("-> %s", Printable(write.Bytes).c_str());
-            side_.WriteAll(write.Bytes);
+            side_.WriteAll(write.Bytes, [] { return g_stop != 0; });
             if (write.HangUpAfter) {
                 Sleep(50);
                 Say("HANGUP");
@@ -263,6 +269,7 @@ class Simulator {
     std::unique_ptr<DfuModeHook> hook_;
     SerialSide side_;
     ComLinks links_;
+    WinePortMapping wineMapping_;  // put back when the simulator ends
     LineSplitter splitter_;
 };
 

@@ -64,6 +64,7 @@ bool SimProcess::ReadOutput(int timeoutMs) {
     if (poll(&p, 1, timeoutMs) <= 0) return false;
     char buffer[4096];
     const ssize_t n = read(out_, buffer, sizeof buffer);
+    if (n == 0) ended_ = true;  // it closed its output: nothing more will come
     if (n <= 0) return false;
     output_.append(buffer, static_cast<size_t>(n));
     return true;
@@ -83,7 +84,7 @@ bool SimProcess::WaitForOutput(const std::string& text, int timeoutMs) {
             return true;
         }
         if (MsLeft(end) == 0 || !ReadOutput(std::min(MsLeft(end), 100))) {
-            if (MsLeft(end) == 0) return false;
+            if (MsLeft(end) == 0 || ended_) return false;
         }
     }
 }

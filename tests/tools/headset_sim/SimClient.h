@@ -31,6 +31,7 @@ class SimProcess {
     int out_ = -1;
     std::string output_;
     size_t consumed_ = 0;
+    bool ended_ = false;
     std::string ttyPath_;
     std::vector<std::string> links_;
 };

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "SimClient.h"
 #include "device/protocol/Protocol.h"
@@ -89,11 +91,17 @@ TEST_F(SimPtyTest, AnswersEveryCommandAndKeepsTheSettings) {
 
 TEST_F(SimPtyTest, RefusesMalformedRequestsAndUnknownCodes) {
     Start({});
-    for (const char* request : {"AT+QVCMD1=6\r", "AT+QVCMD1=x\r", "at+qvcmd1=8\r",
-                                "AT+QVCMD1=8,1\r", "AT+QVCMD1=25,1\r"}) {
+    EXPECT_EQ(Ask("AT+QVCMD1=24,35\r"), "OK\r\n+QVSTS1=24,35\r\n");
+    for (const char* request :
+         {"AT+QVCMD1=6\r", "AT+QVCMD1=x\r", "at+qvcmd1=8\r", "AT+QVCMD1=8,1\r", "AT+QVCMD1=25,1\r",
+          "AT+QVCMD1=24,abc\r", "AT+QVCMD1=24,\r", "AT+QVCMD1=24,35%\r", "AT+QVCMD1=24,-\r",
+          "AT+QVCMD1=24,99999999999\r", "AT+QVCMD1=25,80,x\r", "AT+QVCMD1=25,,1\r",
+          "AT+QVCMD1=27,1\r"}) {
         EXPECT_EQ(Ask(request, 1), "ERROR\r\n") << request;
     }
-    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,50\r\n");  // nothing was changed
+    // Nothing was changed.
+    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,35\r\n");
+    EXPECT_EQ(Ask("AT+QVCMD1=5\r"), "OK\r\n+QVSTS1=5,70,1\r\n");
 }
 
 TEST_F(SimPtyTest, KeepsItsStateInAFileAcrossRestarts) {
@@ -120,11 +128,51 @@ TEST_F(SimPtyTest, KeepsItsStateInAFileAcrossRestarts) {
     EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=8,215\r\n");
     second.Send("AT+QVCMD1=9\r");
     EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=9,KX-V5 Pro\r\n");
+    EXPECT_EQ(again.Stop(), 0);
+
+    // An identity given again on the command line wins over the stored one; the settings stay.
+    SimProcess third;
+    ASSERT_TRUE(third.Start({"--state", state, "--version", "216"}));
+    ASSERT_TRUE(second.Open(third.TtyPath()));
+    second.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=8,216\r\n");
+    second.Send("AT+QVCMD1=9\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=9,KX-V5 Pro\r\n");
+    second.Send("AT+QVCMD1=4\r");
+    EXPECT_EQ(second.Receive(2), "OK\r\n+QVSTS1=4,42\r\n");
+}
+
+TEST_F(SimPtyTest, ASettingThatCannotBeStoredIsRefused) {
+    const fs::path state = dir / "headset.state";
+    Start({"--state", state.string()});
+    fs::create_directory(dir / "headset.state.tmp");  // no temporary file can be written now
+    EXPECT_EQ(Ask("AT+QVCMD1=24,35\r", 1), "ERROR\r\n");
+    EXPECT_EQ(Ask("AT+QVCMD1=27\r", 1), "ERROR\r\n");
+    fs::remove(dir / "headset.state.tmp");
+    EXPECT_EQ(Ask("AT+QVCMD1=4\r"), "OK\r\n+QVSTS1=4,50\r\n");
+    EXPECT_EQ(Ask("AT+QVCMD1=24,36\r"), "OK\r\n+QVSTS1=24,36\r\n");
+}
+
+TEST_F(SimPtyTest, RefusesAForeignStateFileAndLeavesItAlone) {
+    const std::string state = (dir / "QVDFUUpgrade.INI").string();
+    const std::string foreign = "[Setting]\nDFU_FileName=C:\\fw\\KX-V5_v103.dfu\n";
+    std::ofstream(state) << foreign;
+    EXPECT_FALSE(sim.Start({"--state", state}));
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    std::ifstream in(state);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              foreign);
 }
 
 TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     const fs::path links = dir / "dosdevices";
     const fs::path prefix = dir / "prefix";
+    // The prefix maps COM7 to the user's own adapter (unplugged just now); the tool's folder
+    // holds a link of a simulator that was killed, into a pty that is gone.
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_symlink("/dev/ttyUSB7", prefix / "dosdevices/com7");
+    fs::create_directories(links);
+    fs::create_symlink("/dev/pts/987654", links / "com7");
     Start({"--com", "COM7", "--com-dir", links.string(), "--wine-prefix", prefix.string(),
            "--no-wine-reg"});
     ASSERT_EQ(sim.Links().size(), 2u);
@@ -132,7 +180,71 @@ TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/com7"), sim.TtyPath());
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(fs::is_symlink(links / "com7"));
-    EXPECT_FALSE(fs::is_symlink(prefix / "dosdevices/com7"));
+    EXPECT_EQ(fs::read_symlink(prefix / "dosdevices/com7"), "/dev/ttyUSB7");  // put back
+}
+
+// With a Wine prefix the port is mapped in its registry, and at the end the entry the prefix
+// had before is put back (or ours removed). A stand-in "wine" records what it was asked.
+TEST_F(SimPtyTest, MapsThePortInTheWineRegistryAndPutsTheEarlierEntryBack) {
+    fs::create_directories(dir / "bin");
+    const fs::path wine = dir / "bin/wine";
+    std::ofstream(wine)
+        << "#!/bin/sh\n"
+           "echo \"$WINEPREFIX $*\" >>\"$FAKE_WINE_DIR/log\"\n"
+           "[ \"$2\" = query ] || exit 0\n"
+           "[ -f \"$FAKE_WINE_DIR/entry\" ] || exit 1\n"
+           "printf '\\r\\nHKEY_LOCAL_MACHINE\\\\Software\\\\Wine\\\\Ports\\r\\n"
+           "    COM5    REG_SZ    %s\\r\\n\\r\\n' \"$(cat \"$FAKE_WINE_DIR/entry\")\"\n";
+    fs::permissions(wine, fs::perms::owner_all);
+    const std::string path = ::getenv("PATH");
+    struct RestorePath {
+        const std::string& path;
+        ~RestorePath() { ::setenv("PATH", path.c_str(), 1); }
+    } restorePath{path};
+    ::setenv("PATH", ((dir / "bin").string() + ":" + path).c_str(), 1);
+    ::setenv("FAKE_WINE_DIR", dir.c_str(), 1);
+    const std::string prefix = (dir / "prefix").string();
+    const std::string key = "HKLM\\Software\\Wine\\Ports";
+
+    for (const char* earlier : {"/dev/ttyUSB5 (my adapter)", ""}) {
+        fs::remove(dir / "log");
+        if (*earlier != '\0')
+            std::ofstream(dir / "entry") << earlier;
+        else
+            fs::remove(dir / "entry");
+        SimProcess mapped;
+        ASSERT_TRUE(mapped.Start(
+            {"--com", "COM5", "--com-dir", (dir / "links").string(), "--wine-prefix", prefix}));
+        EXPECT_EQ(mapped.Stop(), 0);
+        std::ifstream in(dir / "log");
+        const std::string log((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+        const std::string atTheEnd = *earlier != '\0'
+                                         ? "reg add " + key + " /v COM5 /d " + earlier + " /f\n"
+                                         : "reg delete " + key + " /v COM5 /f\n";
+        EXPECT_EQ(log, prefix + " reg query " + key + " /v COM5\n" + prefix + " reg add " + key +
+                           " /v COM5 /d " + mapped.TtyPath() + " /f\n" + prefix + " " + atTheEnd);
+    }
+}
+
+TEST_F(SimPtyTest, EachSignalToEndRemovesTheLink) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SimProcess ending;
+        ASSERT_TRUE(ending.Start({"--com", "COM9", "--com-dir", dir.string()}));
+        ASSERT_TRUE(fs::is_symlink(dir / "com9"));
+        ending.Signal(signal);
+        EXPECT_EQ(ending.WaitForExit(), 0) << strsignal(signal);
+        EXPECT_FALSE(fs::is_symlink(dir / "com9")) << strsignal(signal);
+    }
+}
+
+TEST_F(SimPtyTest, LeavesAFileByThePortsNameAlone) {
+    std::ofstream(dir / "com8") << "mine";
+    EXPECT_FALSE(sim.Start({"--com", "COM8", "--com-dir", dir.string()}));
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    std::ifstream in(dir / "com8");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "mine");
 }
 
 TEST_F(SimPtyTest, LinksIntoTheToolsFolderByDefault) {
@@ -159,6 +271,51 @@ TEST_F(SimPtyTest, ComesBackAfterDfuModeWithTheNewVersion) {
     EXPECT_TRUE(fs::is_symlink(dir / "com3"));
     ASSERT_TRUE(client.Open((dir / "com3").string()));
     EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,103\r\n");
+}
+
+// A signal ends the simulator promptly whatever it is doing, and its COM link goes with it.
+TEST_F(SimPtyTest, EndsPromptlyOnASignalWhileWaiting) {
+    std::string manyRequests;
+    for (int i = 0; i < 50; ++i) manyRequests += "AT+QVCMD1=8\r";
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::string request;
+        const char* waitFor;  // in its output once the request is in hand
+        int settleMs;         // then this long for it to get stuck
+    } cases[] = {
+        {"a long reply delay", {"--fault", "delay=600000"}, "AT+QVCMD1=8\r", "<- AT+QVCMD1=8", 0},
+        {"away after code 20",
+         {"--dfu-return", "600000"},
+         "AT+QVCMD1=20\r",
+         "DFU leaving the serial line",
+         0},
+        {"a DFU device",
+         {"--dfu-port", "0", "--dfu-timeout", "600000"},
+         "AT+QVCMD1=20\r",
+         "DFU 127.0.0.1:",
+         0},
+        // 2 KiB answers that nobody reads: the line's buffers fill up and writing blocks.
+        {"a line nobody reads",
+         {"--fault", "overlong", "--fault", "merge"},
+         manyRequests,
+         "<- AT+QVCMD1=8",
+         1000},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        for (const char* a : {"--com", "COM6", "--com-dir", dir.c_str()}) args.push_back(a);
+        SimProcess waiting;
+        ASSERT_TRUE(waiting.Start(args)) << c.name;
+        LineClient line;
+        ASSERT_TRUE(line.Open(waiting.TtyPath()));
+        line.Send(c.request);
+        ASSERT_TRUE(waiting.WaitForOutput(c.waitFor)) << c.name << waiting.Output();
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.settleMs));
+        EXPECT_EQ(waiting.Stop(), 0) << c.name;  // within its 3 s, not killed
+        line.Close();
+        EXPECT_FALSE(fs::is_symlink(dir / "com6")) << c.name;
+    }
 }
 
 TEST_F(SimPtyTest, UsesAGivenTty) {

@@ -1,14 +1,17 @@
 // The simulator's parts without a line: requests, answers, stored state, options.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "DfuModeHook.h"
 #include "HeadsetState.h"
 #include "Responder.h"
 #include "SimOptions.h"
+#include "WinePortMapping_posix.h"
 
 namespace headsetsim {
 namespace {
@@ -34,6 +37,9 @@ TEST(LineSplitter, EndsLinesAtCrOrLfAndKeepsTheRest) {
     EXPECT_EQ(feed("CMD1=8\r\n\rAT+QVCMD1=9\nAT"),
               (std::vector<std::string>{"AT+QVCMD1=8", "AT+QVCMD1=9"}));
     EXPECT_EQ(feed("+QVCMD1=7\r"), std::vector<std::string>{"AT+QVCMD1=7"});
+    // A runaway line goes whole, the next one is read.
+    EXPECT_EQ(feed("AT+QVCMD1=24," + std::string(5000, '1') + "\rAT+QVCMD1=8\r"),
+              std::vector<std::string>{"AT+QVCMD1=8"});
 }
 
 TEST(Respond, StoresTheDialRunTheDeviceKeeps) {
@@ -46,7 +52,27 @@ TEST(Respond, StoresTheDialRunTheDeviceKeeps) {
     EXPECT_TRUE(Respond(ParseRequestLine("AT+QVCMD1=20"), state).EnterDfuMode);
 }
 
-TEST(HeadsetState, SavesAndLoadsEveryField) {
+class HeadsetStateFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qv-sim-state-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        path = (dir / "headset.state").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    void Write(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string Read() {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path dir;
+    std::string path;
+};
+
+TEST_F(HeadsetStateFile, SavesAndLoadsEveryField) {
     HeadsetState state;
     state.IdentityValue2 = 9;
     state.FirmwareVersion = 1234;
@@ -58,19 +84,98 @@ TEST(HeadsetState, SavesAndLoadsEveryField) {
     state.A2dpMixPercent = 11;
     state.GpsMixPercent = 22;
     state.GpsVoiceSharing = 0;
-    const std::string path = ::testing::TempDir() + "qv-sim-state-" + std::to_string(getpid());
-    ASSERT_TRUE(state.Save(path));
+    std::string error;
     HeadsetState loaded;
-    ASSERT_TRUE(loaded.Load(path));
+    EXPECT_EQ(loaded.Load(path, error), HeadsetState::LoadResult::Missing);
+    EXPECT_EQ(loaded.Serialize(), HeadsetState().Serialize());
+    ASSERT_TRUE(state.Save(path));
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    ASSERT_EQ(loaded.Load(path, error), HeadsetState::LoadResult::Loaded) << error;
     EXPECT_EQ(loaded.Serialize(), state.Serialize());
-    std::filesystem::remove(path);
-    EXPECT_FALSE(loaded.Load(path));
 
     loaded.RestoreDefaultSettings();
     EXPECT_EQ(loaded.SpeedDial1, "");
     EXPECT_EQ(loaded.A2dpMixPercent, 50);
     EXPECT_EQ(loaded.FirmwareVersion, 1234);  // the device's own values stay
     EXPECT_EQ(loaded.DeviceName, "KX-V5, \"x\"");
+}
+
+TEST_F(HeadsetStateFile, LoadsAFileOfFewerFieldsWithWindowsLineEnds) {
+    Write("# kept by hand\r\nSpeedDial2=*9#\r\n\r\nGpsMixPercent=-3\r\n");
+    HeadsetState state;
+    std::string error;
+    ASSERT_EQ(state.Load(path, error), HeadsetState::LoadResult::Loaded) << error;
+    EXPECT_EQ(state.SpeedDial2, "*9#");
+    EXPECT_EQ(state.GpsMixPercent, -3);
+    EXPECT_EQ(state.A2dpMixPercent, 50);  // not named: the default stays
+}
+
+TEST_F(HeadsetStateFile, RefusesWhatIsNotAStateFileAndChangesNothing) {
+    const struct {
+        const char* bytes;
+        const char* why;
+    } cases[] = {
+        {"export PATH=/usr/bin\n", "unknown setting 'export PATH'"},
+        {"[Setting]\nDFU_FileName=C:\\kx.dfu\n", "line 1: not a key=value line"},
+        {"SpeedDial1=12\nA2dpMixPercent=fifty\n", "line 2: A2dpMixPercent is not a number"},
+        {"A2dpMixPercent=50%\n", "not a number"},
+        {"GpsMixPercent= 7\n", "not a number"},
+        {"FirmwareVersion=99999999999\n", "not a number"},
+        {"GpsVoiceSharing=\n", "not a number"},
+        {"SpeedDial3=0912 345\n", "SpeedDial3 is not a speed dial"},
+        {"SpeedDial1=12345678901234567\n", "not a speed dial"},
+        {"\x7f"
+         "ELF\x02\x01\x01\n",
+         "not a key=value line"},
+    };
+    for (const auto& c : cases) {
+        Write(c.bytes);
+        HeadsetState state;
+        state.SpeedDial1 = "555";
+        std::string error;
+        EXPECT_EQ(state.Load(path, error), HeadsetState::LoadResult::Refused) << c.bytes;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_EQ(state.SpeedDial1, "555") << c.bytes;  // nothing taken from a refused file
+        EXPECT_EQ(Read(), c.bytes);
+    }
+    std::string error;
+    HeadsetState state;
+    EXPECT_EQ(state.Load(dir.string(), error), HeadsetState::LoadResult::Refused);
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    Write(std::string(100 * 1024, 'A'));
+    EXPECT_EQ(state.Load(path, error), HeadsetState::LoadResult::Refused);
+}
+
+TEST_F(HeadsetStateFile, AFailedSaveLeavesTheStoredStateAndItsMode) {
+    HeadsetState state;
+    state.SpeedDial1 = "111";
+    ASSERT_TRUE(state.Save(path));
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    state.SpeedDial1 = "222";
+    ASSERT_TRUE(state.Save(path));
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    // The temporary file cannot be made: the stored settings stay whole.
+    std::filesystem::create_directory(path + ".tmp");
+    state.SpeedDial1 = "333";
+    EXPECT_FALSE(state.Save(path));
+    HeadsetState loaded;
+    std::string error;
+    ASSERT_EQ(loaded.Load(path, error), HeadsetState::LoadResult::Loaded) << error;
+    EXPECT_EQ(loaded.SpeedDial1, "222");
+}
+
+TEST(ParseRegQueryValue, FindsThePortsValue) {
+    const std::string output =
+        "\r\nHKEY_LOCAL_MACHINE\\Software\\Wine\\Ports\r\n"
+        "    COM1    REG_SZ    /dev/ttyS0\r\n    com5    REG_SZ    /home/me/my port\r\n\r\n";
+    std::string value;
+    ASSERT_TRUE(ParseRegQueryValue(output, "COM5", value));
+    EXPECT_EQ(value, "/home/me/my port");
+    EXPECT_FALSE(ParseRegQueryValue(output, "COM7", value));
+    EXPECT_FALSE(ParseRegQueryValue("    COM5    REG_DWORD    0x1\n", "COM5", value));
 }
 
 TEST(VersionFromComment, ReadsTheFirstVersionMark) {
@@ -100,12 +205,22 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
          std::vector<std::vector<std::string>>{{"--fault", "loud"},
                                                {"--fault", "split=0"},
                                                {"--fault", "delay=x"},
+                                               {"--fault", "silent=3"},
+                                               {"--fault", "split"},
                                                {"--version"},
                                                {"--version", "1.2"},
                                                {"--wine-prefix", "/p"},
+                                               {"--com", "5"},
+                                               {"--com", "/dev/ttyS0"},
+                                               {"--dfu-return", "-1"},
+                                               {"--dfu-timeout", "-5"},
+                                               {"--version", "-3"},
+                                               {"--name", "KX\r\nOK"},
                                                {"--bogus"}}) {
         SimOptions o;
+        error.clear();
         EXPECT_FALSE(ParseOptions(bad, o, error, help)) << bad[0];
+        EXPECT_NE(error.find(bad[0]), std::string::npos) << error;  // it names what was wrong
     }
     ASSERT_TRUE(ParseOptions({"--help"}, options, error, help));
     EXPECT_TRUE(help);
