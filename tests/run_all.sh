@@ -57,7 +57,9 @@ windows_tests() {
         qv_wine_stop
         qv_wine_start
         status=0
-        ctest --preset windows-x64 -j 2 --no-tests=error || status=$?
+        # A test that fails under Wine runs once more: a Wine process now and then fails to
+        # start under load. Its first failure stays in the log; a second one fails the stage.
+        ctest --preset windows-x64 -j 2 --no-tests=error --repeat until-pass:2 || status=$?
         qv_wine_stop
         exit $status' 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
