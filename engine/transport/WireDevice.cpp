@@ -3,15 +3,10 @@
 
 #include <cstring>
 
+#include "WireProtocol.h"
+
 namespace dfuengine {
 namespace {
-
-constexpr std::uint8_t kOpDescribe = 1;
-constexpr std::uint8_t kOpControl = 2;
-constexpr std::uint8_t kOpReset = 3;
-constexpr std::uint8_t kStatusOk = 0;
-constexpr std::uint8_t kStatusGone = 1;
-constexpr std::uint8_t kStatusStall = 2;
 
 std::uint16_t Le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -19,11 +14,11 @@ std::uint16_t Le16(const std::uint8_t* p) {
 
 UsbResult ResultOf(std::uint8_t status) {
     switch (status) {
-        case kStatusOk:
+        case dfuwire::kOk:
             return UsbResult::ok;
-        case kStatusGone:
+        case dfuwire::kGone:
             return UsbResult::gone;
-        case kStatusStall:
+        case dfuwire::kStall:
             return UsbResult::stall;
         default:
             return UsbResult::error;
@@ -33,7 +28,7 @@ UsbResult ResultOf(std::uint8_t status) {
 }  // namespace
 
 bool DecodeDescription(const std::uint8_t* p, std::size_t size, DfuDescription& out) {
-    if (size != 15 || (p[6] != 1 && p[6] != 2)) return false;
+    if (size != dfuwire::kDescriptionLength || (p[6] != 1 && p[6] != 2)) return false;
     out.vendor = Le16(p);
     out.product = Le16(p + 2);
     out.release = Le16(p + 4);
@@ -47,8 +42,8 @@ bool DecodeDescription(const std::uint8_t* p, std::size_t size, DfuDescription& 
 }
 
 bool WireDevice::Describe(DfuDescription& out) {
-    request_.assign(1, kOpDescribe);
-    if (!Exchange(request_, reply_) || reply_.empty() || reply_[0] != kStatusOk) return false;
+    request_.assign(1, dfuwire::kOpDescribe);
+    if (!Exchange(request_, reply_) || reply_.empty() || reply_[0] != dfuwire::kOk) return false;
     return DecodeDescription(reply_.data() + 1, reply_.size() - 1, out);
 }
 
@@ -56,7 +51,7 @@ UsbResult WireDevice::Control(const UsbSetup& setup, std::uint8_t* data, std::si
     transferred = 0;
     const bool in = (setup.requestType & 0x80) != 0;
     request_.resize(9 + (in ? 0 : setup.length));
-    request_[0] = kOpControl;
+    request_[0] = dfuwire::kOpControl;
     request_[1] = setup.requestType;
     request_[2] = setup.request;
     request_[3] = static_cast<std::uint8_t>(setup.value & 0xFF);
@@ -79,7 +74,7 @@ UsbResult WireDevice::Control(const UsbSetup& setup, std::uint8_t* data, std::si
 }
 
 UsbResult WireDevice::Reset() {
-    request_.assign(1, kOpReset);
+    request_.assign(1, dfuwire::kOpReset);
     if (!Exchange(request_, reply_)) return UsbResult::gone;
     return reply_.empty() ? UsbResult::error : ResultOf(reply_[0]);
 }

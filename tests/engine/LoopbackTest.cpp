@@ -105,22 +105,22 @@ TEST(DfuWireServerTest, MalformedMessagesAreRefused) {
     qvdfu::DfuDevice device;
     std::vector<std::uint8_t> reply;
     const std::vector<std::vector<std::uint8_t>> bad = {
-        {},                                                    // empty
-        {9},                                                   // unknown operation
-        {qvdfu::kOpDescribe, 0},                               // trailing byte
-        {qvdfu::kOpControl, 0x21, 1, 0, 0},                    // setup cut short
-        {qvdfu::kOpControl, 0x21, 1, 0, 0, 0, 0, 4, 0, 1, 2},  // OUT data shorter than wLength
-        {qvdfu::kOpReset, 1},
+        {},                                                      // empty
+        {9},                                                     // unknown operation
+        {dfuwire::kOpDescribe, 0},                               // trailing byte
+        {dfuwire::kOpControl, 0x21, 1, 0, 0},                    // setup cut short
+        {dfuwire::kOpControl, 0x21, 1, 0, 0, 0, 0, 4, 0, 1, 2},  // OUT data shorter than wLength
+        {dfuwire::kOpReset, 1},
     };
     for (const auto& message : bad) {
         qvdfu::ServeWireMessage(device, message.data(), message.size(), reply);
         ASSERT_EQ(reply.size(), 1u);
-        EXPECT_EQ(reply[0], qvdfu::kWireMalformed) << message.size();
+        EXPECT_EQ(reply[0], dfuwire::kMalformed) << message.size();
     }
-    const std::uint8_t describe[] = {qvdfu::kOpDescribe};
+    const std::uint8_t describe[] = {dfuwire::kOpDescribe};
     qvdfu::ServeWireMessage(device, describe, 1, reply);
-    ASSERT_EQ(reply.size(), 1 + qvdfu::kWireDescriptionLength);
-    EXPECT_EQ(reply[0], qvdfu::kWireOk);
+    ASSERT_EQ(reply.size(), 1 + dfuwire::kDescriptionLength);
+    EXPECT_EQ(reply[0], dfuwire::kOk);
 }
 
 }  // namespace

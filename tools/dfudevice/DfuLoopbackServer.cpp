@@ -169,7 +169,7 @@ void DfuLoopbackServer::Serve(Connection& connection) {
         if (!ReadAll(s, header, 4, stop_)) break;
         const std::size_t size = static_cast<std::size_t>(header[0]) | (header[1] << 8) |
                                  (header[2] << 16) | (static_cast<std::size_t>(header[3]) << 24);
-        if (size == 0 || size > kWireMaxMessage) break;
+        if (size == 0 || size > dfuwire::kMaxMessage) break;
         request.resize(size);
         if (!ReadAll(s, request.data(), size, stop_)) break;
         ServeWireMessage(device_, request.data(), size, reply);

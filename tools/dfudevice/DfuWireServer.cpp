@@ -12,15 +12,15 @@ void PutLe16(std::vector<std::uint8_t>& out, std::uint16_t v) {
 std::uint8_t WireStatusOf(Transfer t) {
     switch (t) {
         case Transfer::ok:
-            return kWireOk;
+            return dfuwire::kOk;
         case Transfer::stall:
-            return kWireStall;
+            return dfuwire::kStall;
         case Transfer::error:
-            return kWireFailed;
+            return dfuwire::kFailed;
         case Transfer::gone:
             break;
     }
-    return kWireGone;
+    return dfuwire::kGone;
 }
 
 }  // namespace
@@ -29,17 +29,17 @@ void ServeWireMessage(DfuDevice& device, const std::uint8_t* request, std::size_
                       std::vector<std::uint8_t>& reply) {
     reply.clear();
     if (size < 1) {
-        reply.push_back(kWireMalformed);
+        reply.push_back(dfuwire::kMalformed);
         return;
     }
     switch (request[0]) {
-        case kOpDescribe: {
+        case dfuwire::kOpDescribe: {
             Description d;
             if (size != 1 || !device.Describe(d)) {
-                reply.push_back(size != 1 ? kWireMalformed : kWireGone);
+                reply.push_back(size != 1 ? dfuwire::kMalformed : dfuwire::kGone);
                 return;
             }
-            reply.push_back(kWireOk);
+            reply.push_back(dfuwire::kOk);
             PutLe16(reply, d.vendor);
             PutLe16(reply, d.product);
             PutLe16(reply, d.release);
@@ -51,7 +51,7 @@ void ServeWireMessage(DfuDevice& device, const std::uint8_t* request, std::size_
             PutLe16(reply, d.dfuVersion);
             return;
         }
-        case kOpControl: {
+        case dfuwire::kOpControl: {
             if (size < 9) break;
             Setup s;
             s.requestType = request[1];
@@ -75,7 +75,7 @@ void ServeWireMessage(DfuDevice& device, const std::uint8_t* request, std::size_
             }
             return;
         }
-        case kOpReset:
+        case dfuwire::kOpReset:
             if (size != 1) break;
             reply.push_back(WireStatusOf(device.Reset()));
             return;
@@ -83,7 +83,7 @@ void ServeWireMessage(DfuDevice& device, const std::uint8_t* request, std::size_
             break;
     }
     reply.clear();
-    reply.push_back(kWireMalformed);
+    reply.push_back(dfuwire::kMalformed);
 }
 
 }  // namespace qvdfu
