@@ -20,7 +20,8 @@ std::vector<LineWrite> PlanReply(const std::string& requestLine, const Request& 
                                  const Response& response, const HeadsetState& state,
                                  const SimFaults& requested) {
     const bool applies = requested.OnlyCode < 0 || requested.OnlyCode == request.Code;
-    const SimFaults faults = applies ? requested : SimFaults();
+    SimFaults faults = applies ? requested : SimFaults();
+    faults.GapMs = requested.GapMs;  // the pacing of the line, not a fault: it holds for every code
     if (faults.Silent) return {};
 
     const std::string ending = faults.LfOnly ? "\n" : "\r\n";
@@ -62,12 +63,12 @@ std::vector<LineWrite> PlanReply(const std::string& requestLine, const Request& 
         const size_t chunk = faults.SplitBytes > 0 ? static_cast<size_t>(faults.SplitBytes)
                                                    : std::max<size_t>(all.size(), 1);
         for (size_t pos = 0; pos < all.size(); pos += chunk) {
-            writes.push_back({all.substr(pos, chunk), writes.empty() ? 0 : kWriteGapMs, false});
+            writes.push_back({all.substr(pos, chunk), writes.empty() ? 0 : faults.GapMs, false});
         }
         if (hangUpAfter != SIZE_MAX && !writes.empty()) writes.back().HangUpAfter = true;
     } else {
         for (size_t i = 0; i < lines.size(); ++i) {
-            writes.push_back({lines[i], i == 0 ? 0 : kWriteGapMs, i == hangUpAfter});
+            writes.push_back({lines[i], i == 0 ? 0 : faults.GapMs, i == hangUpAfter});
         }
     }
     if (!writes.empty()) writes.front().PauseBeforeMs = faults.DelayMs;

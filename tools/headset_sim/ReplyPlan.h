@@ -18,9 +18,6 @@ struct LineWrite {
     bool HangUpAfter = false;  // the line is hung up after these bytes
 };
 
-// Pause between two writes, long enough for the reader to see them as separate arrivals.
-constexpr int32_t kWriteGapMs = 20;
-
 // The writes answering one request line. The faults apply only when OnlyCode allows it.
 std::vector<LineWrite> PlanReply(const std::string& requestLine, const Request& request,
                                  const Response& response, const HeadsetState& state,

@@ -21,8 +21,9 @@ bool SimFaults::Apply(const std::string& word) {
     const size_t equals = word.find('=');
     const std::string name = word.substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : word.substr(equals + 1);
-    // Only split, delay and only-code take a value; "silent=3" is a mistake, not silent.
-    if (equals != std::string::npos && name != "split" && name != "delay" && name != "only-code") {
+    // Only split, delay, gap and only-code take a value; "silent=3" is a mistake, not silent.
+    if (equals != std::string::npos && name != "split" && name != "delay" && name != "gap" &&
+        name != "only-code") {
         return false;
     }
     if (name == "silent") return Silent = true;
@@ -38,6 +39,7 @@ bool SimFaults::Apply(const std::string& word) {
     if (name == "hangup") return HangUp = true;
     if (name == "split") return ParseNumber(value, SplitBytes) && SplitBytes > 0;
     if (name == "delay") return ParseNumber(value, DelayMs);
+    if (name == "gap") return ParseNumber(value, GapMs);
     if (name == "only-code") return ParseNumber(value, OnlyCode);
     return false;
 }

@@ -20,6 +20,7 @@ struct SimFaults {
     bool Echo = false;              // echo: the request is echoed as a line first
     bool Overlong = false;          // overlong: 2,000 bytes without a line feed first
     int32_t DelayMs = 0;            // delay=MS: wait before answering
+    int32_t GapMs = 20;             // gap=MS: pause between the writes of one answer
     bool HangUp = false;            // hangup: hang up the line after "OK"
     int32_t OnlyCode = -1;          // only-code=N: the faults apply to requests for N only
 

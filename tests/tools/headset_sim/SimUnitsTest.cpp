@@ -9,6 +9,7 @@
 
 #include "DfuModeHook.h"
 #include "HeadsetState.h"
+#include "ReplyPlan.h"
 #include "Responder.h"
 #include "SimOptions.h"
 #include "WinePortMapping_posix.h"
@@ -188,6 +189,25 @@ TEST(VersionFromComment, ReadsTheFirstVersionMark) {
     EXPECT_EQ(VersionFromComment(""), -1);
 }
 
+TEST(PlanReply, WritesOkAndTheStatusLineTheGapApart) {
+    HeadsetState state;
+    const Request request = ParseRequestLine("AT+QVCMD1=8");
+    const Response response = Respond(request, state);
+    SimFaults faults;
+    std::vector<LineWrite> writes = PlanReply("AT+QVCMD1=8", request, response, state, faults);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].Bytes, "OK\r\n");
+    EXPECT_EQ(writes[0].PauseBeforeMs, 0);
+    EXPECT_EQ(writes[1].Bytes, "+QVSTS1=8,102\r\n");
+    EXPECT_EQ(writes[1].PauseBeforeMs, 20);
+    // The gap is the line's pacing: it holds also for codes the faults leave alone.
+    ASSERT_TRUE(faults.Apply("gap=0"));
+    ASSERT_TRUE(faults.Apply("only-code=7"));
+    writes = PlanReply("AT+QVCMD1=8", request, response, state, faults);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[1].PauseBeforeMs, 0);
+}
+
 TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
     SimOptions options;
     std::string error;
@@ -205,6 +225,7 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
          std::vector<std::vector<std::string>>{{"--fault", "loud"},
                                                {"--fault", "split=0"},
                                                {"--fault", "delay=x"},
+                                               {"--fault", "gap=-1"},
                                                {"--fault", "silent=3"},
                                                {"--fault", "split"},
                                                {"--version"},
