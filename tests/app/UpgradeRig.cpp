@@ -85,7 +85,8 @@ UpgradeRig::~UpgradeRig() {
     if (std::system(cmd.c_str()) != 0) std::perror("rm");
 }
 
-bool UpgradeRig::StartSimulator(const std::string& simulator) {
+bool UpgradeRig::StartSimulator(const std::string& simulator,
+                                const std::vector<std::string>& extra) {
     log_ = root_ + "/sim.log";
     const std::string port = std::to_string(dfuPort_);
     const std::string state = root_ + "/headset.state";
@@ -93,8 +94,13 @@ bool UpgradeRig::StartSimulator(const std::string& simulator) {
     simulator_ = fork();
     if (simulator_ == 0) {
         if (freopen(log_.c_str(), "w", stdout) == nullptr) _exit(126);
-        execl(simulator.c_str(), simulator.c_str(), "--com", "COM5", "--com-dir", comDir_.c_str(),
-              "--state", state.c_str(), "--dfu-port", port.c_str(), nullptr);
+        std::vector<std::string> args = {simulator, "--com", "COM5",       "--com-dir", comDir_,
+                                         "--state", state,   "--dfu-port", port};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        execv(simulator.c_str(), argv.data());
         _exit(127);
     }
     return WaitForLog("READY", 1);

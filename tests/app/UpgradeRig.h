@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/Mainform.h"
 #include "ui/headless/Headless.h"
@@ -27,8 +28,9 @@ class UpgradeRig {
     UpgradeRig();   // private folders, COM link folder, DFU address, headless back end
     ~UpgradeRig();  // window, simulator and folders go
 
-    // Starts qv-headset-sim (its path) on COM5; false when it did not come up.
-    bool StartSimulator(const std::string& simulator);
+    // Starts qv-headset-sim (its path) on COM5, with further arguments of the caller's;
+    // false when it did not come up.
+    bool StartSimulator(const std::string& simulator, const std::vector<std::string>& extra = {});
     // A firmware file for the simulated headset with an image of the given size, made with
     // qvdfufile (its path). "" on failure.
     std::string MakeFirmwareFile(const std::string& dfufile, std::size_t imageBytes);
@@ -39,6 +41,10 @@ class UpgradeRig {
     // The whole upgrade from the Start button to the reconnected, re-read headset.
     // Returns "" on success, else what went wrong.
     std::string Upgrade(const std::string& firmwareFile, Phases* phases);
+
+    // The simulator's serial line, as its COM link names it (for a peer of the bench's own
+    // while the window has the port closed).
+    std::string SimulatorLine() const { return comDir_ + "/com5"; }
 
     ui::THeadlessBackend& Headless() { return *headless_; }
     TMajorForm* Form() { return form_; }
