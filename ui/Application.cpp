@@ -43,7 +43,9 @@ TApplication* const Application = &theApplication;
 
 TApplication::TApplication() : title_(ProgramName()) {}
 
-TApplication::~TApplication() { Finalize(); }
+TApplication::~TApplication() {
+    Finalize();
+}
 
 void TApplication::Initialize(std::unique_ptr<TBackend> backend) {
     if (!backend) throw std::invalid_argument("TApplication::Initialize: no back end");
@@ -137,7 +139,9 @@ int TApplication::MessageBox(TForm* owner, const std::string& text, const std::s
     return backend_->MessageBox(owner, text, caption, flags);
 }
 
-void TApplication::ShowException(const std::exception& e) { ShowExceptionMessage(e.what()); }
+void TApplication::ShowException(const std::exception& e) {
+    ShowExceptionMessage(e.what());
+}
 
 void TApplication::ShowException(std::exception_ptr error) {
     if (!error) return;

@@ -24,7 +24,7 @@ namespace ui {
 class TBackend;
 
 class TApplication : public TObject {
-public:
+  public:
     TApplication();
     ~TApplication() override;
 
@@ -66,8 +66,7 @@ public:
     // A modal message box; returns the answer (IDOK, IDYES, IDNO, ...). Without an owner
     // given, the main form owns it. flags: MB_ buttons | MB_ICON... | MB_DEFBUTTON...
     int MessageBox(const std::string& text, const std::string& caption, UINT flags);
-    int MessageBox(TForm* owner, const std::string& text, const std::string& caption,
-                   UINT flags);
+    int MessageBox(TForm* owner, const std::string& text, const std::string& caption, UINT flags);
 
     // The standard error display: an error box (MB_OK | MB_ICONERROR) owned by the main form
     // with the exception's message as text and Title as caption. An exception that is not
@@ -78,7 +77,7 @@ public:
     //     catch (...) { ui::Application->HandleException(); }
     void HandleException();
 
-private:
+  private:
     friend class TControl;
     void AdoptForm(TForm* form);
     void CreatePendingPeers();

@@ -82,7 +82,7 @@ class TOpenDialog;
 
 // The native counterpart of one control or form.
 class TPeer {
-public:
+  public:
     virtual ~TPeer() = default;
     virtual void Changed(TProperty what) = 0;
     // TListBox::Items or TMemo::Lines changed.
@@ -97,7 +97,7 @@ public:
 };
 
 class TBackend {
-public:
+  public:
     virtual ~TBackend() = default;
     virtual const char* Name() const = 0;
 
@@ -118,8 +118,7 @@ public:
     virtual bool ExecuteOpenDialog(TForm* owner, TOpenDialog& dialog) = 0;
 
     // The standard error display (TApplication::ShowException): by default an error box.
-    virtual void ShowException(TForm* owner, const std::string& message,
-                               const std::string& title) {
+    virtual void ShowException(TForm* owner, const std::string& message, const std::string& title) {
         MessageBox(owner, message, title, MB_OK | MB_ICONERROR);
     }
 

@@ -122,9 +122,13 @@ constexpr int kPixelsPerInch = 96;
 
 }  // namespace
 
-int TFont::Size() const { return -MulDiv(Height, 72, kPixelsPerInch); }
+int TFont::Size() const {
+    return -MulDiv(Height, 72, kPixelsPerInch);
+}
 
-void TFont::SetSize(int points) { Height = -MulDiv(points, kPixelsPerInch, 72); }
+void TFont::SetSize(int points) {
+    Height = -MulDiv(points, kPixelsPerInch, 72);
+}
 
 bool TFont::operator==(const TFont& other) const {
     return Name == other.Name && Height == other.Height && Charset == other.Charset;

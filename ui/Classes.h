@@ -16,7 +16,7 @@
 namespace ui {
 
 class TObject {
-public:
+  public:
     TObject() = default;
     TObject(const TObject&) = delete;
     TObject& operator=(const TObject&) = delete;
@@ -31,7 +31,7 @@ using TChangingEvent = std::function<void(TObject* sender, bool& allowChange)>;
 // order of creation when it is destroyed itself; a component destroyed earlier (for example
 // a member object of a form) leaves its owner's list by itself.
 class TComponent : public TObject {
-public:
+  public:
     explicit TComponent(TComponent* owner);
     ~TComponent() override;
 
@@ -41,11 +41,11 @@ public:
     int ComponentCount() const { return static_cast<int>(components_.size()); }
     TComponent* Components(int index) const { return components_.at(index); }
 
-protected:
+  protected:
     // Destroys the owned components now (newest first). Safe to call more than once.
     void DestroyComponents();
 
-private:
+  private:
     TComponent* owner_;
     std::string name_;
     std::vector<TComponent*> components_;
@@ -61,7 +61,7 @@ struct TStringsChange {
 // A list of byte strings. Lists that belong to a control (TListBox::Items, TMemo::Lines) tell
 // the control about every change; a TStringList stands alone.
 class TStrings {
-public:
+  public:
     TStrings() = default;
     TStrings(const TStrings&) = delete;
     TStrings& operator=(const TStrings&) = delete;
@@ -89,7 +89,7 @@ public:
     // Installed by the owning control.
     std::function<void(const TStringsChange&)> OnChange;
 
-private:
+  private:
     void Notify(TStringsChange::Kind kind, int index);
     std::vector<std::string> lines_;
 };

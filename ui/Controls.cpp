@@ -44,7 +44,9 @@ TControl::~TControl() {
     }
 }
 
-void TControl::DestroyPeer() { peer_.reset(); }
+void TControl::DestroyPeer() {
+    peer_.reset();
+}
 
 TForm* TControl::ParentForm() const {
     const TControl* control = this;
@@ -213,7 +215,9 @@ TSize TLabel::TextExtent(const std::string& text) const {
     return backend ? backend->MeasureText(Font(), text) : FixedPitchTextExtent(Font(), text);
 }
 
-int TLabel::TextWidth(const std::string& text) const { return TextExtent(text).cx; }
+int TLabel::TextWidth(const std::string& text) const {
+    return TextExtent(text).cx;
+}
 
 // ---- TPaintBox
 

@@ -62,7 +62,7 @@ enum class TProperty {
 };
 
 class TControl : public TComponent {
-public:
+  public:
     ~TControl() override;
 
     TControlKind Kind() const { return kind_; }
@@ -111,7 +111,7 @@ public:
     TPeer* Peer() const { return peer_.get(); }
     void HandleNeeded();
 
-protected:
+  protected:
     TControl(TComponent* owner, TWinControl* parent, TControlKind kind);
 
     // Tells the peer (if any) that a property changed, then PropertyChanged.
@@ -119,7 +119,7 @@ protected:
     // Hook for derived classes, called after the value was stored and the peer told.
     virtual void PropertyChanged(TProperty what) { (void)what; }
 
-private:
+  private:
     friend class TWinControl;
     friend class TForm;
     void DestroyPeer();
@@ -139,7 +139,7 @@ private:
 // A control with a window of its own: it can hold controls, take the focus and has a place in
 // its parent's tab order.
 class TWinControl : public TControl {
-public:
+  public:
     ~TWinControl() override;
 
     int ControlCount() const { return static_cast<int>(controls_.size()); }
@@ -159,10 +159,10 @@ public:
     // Back end entry point: the native control received the focus.
     void UserFocused();
 
-protected:
+  protected:
     TWinControl(TComponent* owner, TWinControl* parent, TControlKind kind);
 
-private:
+  private:
     friend class TControl;
     friend class TForm;
     std::vector<TControl*> controls_;    // in creation order
@@ -171,7 +171,7 @@ private:
 };
 
 class TGraphicControl : public TControl {
-protected:
+  protected:
     TGraphicControl(TComponent* owner, TWinControl* parent, TControlKind kind)
         : TControl(owner, parent, kind) {}
 };
@@ -180,7 +180,7 @@ enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // A fixed-size text.
 class TLabel : public TGraphicControl {
-public:
+  public:
     explicit TLabel(TWinControl* parent);
 
     TAlignment Alignment() const { return alignment_; }
@@ -192,17 +192,17 @@ public:
     int TextWidth(const std::string& text) const;
     TSize TextExtent(const std::string& text) const;
 
-protected:
+  protected:
     TLabel(TComponent* owner, TWinControl* parent);
 
-private:
+  private:
     TAlignment alignment_ = taLeftJustify;
     bool wordWrap_ = false;
 };
 
 // An invisible click area.
 class TPaintBox : public TGraphicControl {
-public:
+  public:
     explicit TPaintBox(TWinControl* parent);
 
     TNotifyEvent OnClick;
@@ -211,7 +211,7 @@ public:
 };
 
 class TButton : public TWinControl {
-public:
+  public:
     explicit TButton(TWinControl* parent);
 
     TNotifyEvent OnClick;
@@ -222,7 +222,7 @@ public:
 
 // A single-selection list box.
 class TListBox : public TWinControl {
-public:
+  public:
     explicit TListBox(TWinControl* parent);
 
     TStrings& Items() { return items_; }
@@ -233,10 +233,10 @@ public:
     int ItemHeight() const { return itemHeight_; }
     void SetItemHeight(int height);
 
-    TNotifyEvent OnClick;  // after the user selected a row
+    TNotifyEvent OnClick;        // after the user selected a row
     bool UserSelect(int index);  // back end entry point; false when ignored
 
-private:
+  private:
     void ItemsChanged(const TStringsChange& change);
     TStrings items_;
     int itemIndex_ = -1;
@@ -245,7 +245,7 @@ private:
 
 // A one-line edit.
 class TEdit : public TWinControl {
-public:
+  public:
     explicit TEdit(TWinControl* parent);
 
     bool ReadOnly() const { return readOnly_; }
@@ -258,10 +258,10 @@ public:
     // ignored (read-only, disabled, not showing).
     bool UserSetText(const std::string& text);
 
-protected:
+  protected:
     void PropertyChanged(TProperty what) override;
 
-private:
+  private:
     bool readOnly_ = false;
 };
 
@@ -271,19 +271,19 @@ class TLabeledEdit;
 // edit (sized to its caption, right edge LabelSpacing pixels left of the edit, centred
 // vertically on it).
 class TBoundLabel : public TLabel {
-public:
+  public:
     explicit TBoundLabel(TLabeledEdit* edit);
 
-protected:
+  protected:
     void PropertyChanged(TProperty what) override;
 
-private:
+  private:
     TLabeledEdit* edit_;
 };
 
 // An edit with its label on the left.
 class TLabeledEdit : public TEdit {
-public:
+  public:
     explicit TLabeledEdit(TWinControl* parent);
 
     TBoundLabel& EditLabel() { return *label_; }
@@ -294,11 +294,11 @@ public:
     // Places the label (done by the framework when the edit, the caption or the font change).
     void AdjustLabel();
 
-protected:
+  protected:
     // The label follows the edit's place, visibility and enabled state and the font.
     void PropertyChanged(TProperty what) override;
 
-private:
+  private:
     TBoundLabel* label_;
     int labelSpacing_ = 3;
 };
@@ -308,7 +308,7 @@ enum TBorderStyle { bsNone, bsSingle };
 
 // A multi-line edit.
 class TMemo : public TWinControl {
-public:
+  public:
     explicit TMemo(TWinControl* parent);
 
     TStrings& Lines() { return lines_; }
@@ -324,7 +324,7 @@ public:
     TColor Color() const { return color_; }
     void SetColor(TColor color);
 
-private:
+  private:
     TStrings lines_;
     bool readOnly_ = false;
     bool wordWrap_ = true;
@@ -338,7 +338,7 @@ using TUDClickEvent = std::function<void(TObject* sender, TUDBtnType button)>;
 
 // An up-down (spin) control. Position is a 16-bit signed value within [Min, Max].
 class TUpDown : public TWinControl {
-public:
+  public:
     explicit TUpDown(TWinControl* parent);
 
     // The edit that shows the position (as decimal text, set whenever the position changes,
@@ -367,7 +367,7 @@ public:
     TUDClickEvent OnClick;
     bool UserClick(TUDBtnType button);  // back end entry point; false when ignored
 
-private:
+  private:
     void ShowInAssociate();
     TEdit* associate_ = nullptr;
     int min_ = 0;
@@ -378,7 +378,7 @@ private:
 };
 
 class TProgressBar : public TWinControl {
-public:
+  public:
     explicit TProgressBar(TWinControl* parent);
 
     int Min() const { return min_; }
@@ -392,7 +392,7 @@ public:
     int Step() const { return step_; }
     void SetStep(int step);
 
-private:
+  private:
     int min_ = 0;
     int max_ = 100;
     int position_ = 0;
@@ -403,20 +403,20 @@ private:
 // A page of a page control; the controls of the page have it as their parent. The program
 // does not place a sheet: the back end sizes it to the page control's display area.
 class TTabSheet : public TWinControl {
-public:
+  public:
     explicit TTabSheet(TPageControl* pageControl);
     ~TTabSheet() override;
 
     TPageControl* PageControl() const { return pageControl_; }
     int PageIndex() const;
 
-private:
+  private:
     TPageControl* pageControl_;
 };
 
 // Pages with tabs. The first page added becomes the active page.
 class TPageControl : public TWinControl {
-public:
+  public:
     explicit TPageControl(TWinControl* parent);
     ~TPageControl() override;
 
@@ -441,7 +441,7 @@ public:
     bool UserCanChange();
     void UserChanged(int index);
 
-private:
+  private:
     friend class TTabSheet;
     void AddPage(TTabSheet* page);
     void RemovePage(TTabSheet* page);

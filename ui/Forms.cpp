@@ -144,7 +144,9 @@ void TForm::ControlGone(TControl* control) {
 
 // ---- TTimer
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) { Restart(); }
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {
+    Restart();
+}
 
 TTimer::~TTimer() {
     if (running_) {

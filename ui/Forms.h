@@ -28,7 +28,7 @@ constexpr unsigned biMaximize = 4;
 // OnShow, then visible); Close (CloseQuery / OnCloseQuery, then DoClose / OnClose, then hidden;
 // for the main form the application terminates); destroyed by the application when Run ends.
 class TForm : public TWinControl {
-public:
+  public:
     explicit TForm(TComponent* owner = nullptr);
     ~TForm() override;
 
@@ -88,13 +88,13 @@ public:
     // Creates the window and the peers of every control on it (done by CreateForm and Show).
     void CreateWindowPeers();
 
-protected:
+  protected:
     virtual void DoCreate();
     virtual void DoShow();
     virtual void DoClose(TCloseAction& action);
     virtual void DoDestroy();
 
-private:
+  private:
     friend class TApplication;
     friend class TWinControl;
     friend class TControl;
@@ -112,7 +112,7 @@ private:
 // Enabling a timer, and changing the interval of an enabled timer, starts a full period anew;
 // setting the value a property already has changes nothing.
 class TTimer : public TComponent {
-public:
+  public:
     explicit TTimer(TComponent* owner);
     ~TTimer() override;
 
@@ -126,7 +126,7 @@ public:
     // an exception escaping it goes to the standard error display.
     void Tick();
 
-private:
+  private:
     void Restart();
     bool enabled_ = true;
     unsigned interval_ = 1000;
@@ -135,7 +135,7 @@ private:
 
 // The file-open dialog.
 class TOpenDialog : public TComponent {
-public:
+  public:
     explicit TOpenDialog(TComponent* owner);
 
     // "description|pattern|description|pattern...", for example "firmware file (*.dfu)|*.dfu".
@@ -153,7 +153,7 @@ public:
     // (FileName then keeps its value).
     bool Execute();
 
-private:
+  private:
     std::string filter_;
     std::string fileName_;
     std::string initialDir_;

@@ -12,9 +12,9 @@ namespace {
 
 struct QueuedCall {
     std::function<void()> fn;
-    bool waited = false;        // a Synchronize caller blocks on this call
-    bool done = false;          // guarded by the queue mutex
-    bool ran = false;           // fn was run (false: dropped by Shutdown)
+    bool waited = false;  // a Synchronize caller blocks on this call
+    bool done = false;    // guarded by the queue mutex
+    bool ran = false;     // fn was run (false: dropped by Shutdown)
     std::exception_ptr error;
 };
 
@@ -158,7 +158,9 @@ void TWindowThread::Reset() {
     Queue().calls.clear();
 }
 
-void ShowException(const std::exception& e) { ShowExceptionMessage(e.what()); }
+void ShowException(const std::exception& e) {
+    ShowExceptionMessage(e.what());
+}
 
 void ShowExceptionMessage(const char* message) {
     std::function<void(const char*)> display;

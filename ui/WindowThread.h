@@ -13,7 +13,7 @@
 namespace ui {
 
 class TWindowThread {
-public:
+  public:
     // Marks the calling thread as the window thread (done by the application object).
     static void Attach();
     static bool IsCurrent();

@@ -124,8 +124,7 @@ TEST_F(ApplicationTest, ExceptionInATimerIsShownAndTheTimerGoesOn) {
     timer->SetInterval(10);
     timer->OnTimer = [](TObject*) { throw std::runtime_error("tick failed"); };
     backend->Advance(20);
-    EXPECT_EQ(backend->ShownExceptions(),
-              (std::vector<std::string>{"tick failed", "tick failed"}));
+    EXPECT_EQ(backend->ShownExceptions(), (std::vector<std::string>{"tick failed", "tick failed"}));
 }
 
 // ---- Message boxes
@@ -230,7 +229,7 @@ TEST_F(ApplicationTest, TitleDefaultsToTheProgramName) {
 // ---- Forms: creation, showing, closing, messages
 
 class RecordingForm : public TForm {
-public:
+  public:
     RecordingForm() {
         SetCaption("Recording");
         SetClientWidth(883);
@@ -273,7 +272,7 @@ public:
 };
 
 class FormTest : public HeadlessTest {
-protected:
+  protected:
     void SetUp() override {
         HeadlessTest::SetUp();
         RecordingForm::failCreate = false;

@@ -115,8 +115,7 @@ TEST_F(ControlsTest, UpDownClickAsksFirstThenMovesShowsAndReports) {
     EXPECT_TRUE(rig.upDown->UserClick(btNext));
     EXPECT_TRUE(rig.upDown->UserClick(btPrev));
     EXPECT_EQ(rig.events, (std::vector<std::string>{"changing 20", "change 21", "click next 21",
-                                                     "changing 21", "change 20",
-                                                     "click prev 20"}));
+                                                    "changing 21", "change 20", "click prev 20"}));
 }
 
 TEST_F(ControlsTest, UpDownStopsAtItsBoundsWithoutWrapping) {
@@ -397,9 +396,11 @@ TEST_F(ControlsTest, HeadlessTextMetricIsFixedPitch) {
     EXPECT_EQ(label->TextWidth("abc"), 21);
     EXPECT_EQ(label->TextExtent("abc").cy, 15);
 #ifndef _WIN32
-    EXPECT_EQ(label->TextWidth("\xE4\xB8\xAD"), 14);       // one CJK character: wide
-    EXPECT_EQ(label->TextWidth("\xC3\xA9"), 7);            // e acute: narrow
-    EXPECT_EQ(label->TextWidth("a\xE4\xB8\xAD" "b"), 28);  // 7 + 14 + 7
+    EXPECT_EQ(label->TextWidth("\xE4\xB8\xAD"), 14);  // one CJK character: wide
+    EXPECT_EQ(label->TextWidth("\xC3\xA9"), 7);       // e acute: narrow
+    EXPECT_EQ(label->TextWidth("a\xE4\xB8\xAD"
+                               "b"),
+              28);  // 7 + 14 + 7
 #endif
 }
 
@@ -425,9 +426,12 @@ TEST(CharLengthTest, WholeCharactersNeverPastTheEnd) {
     EXPECT_EQ(CharLength(text, 1), 2u);
     EXPECT_EQ(CharLength(text, 3), 3u);
     EXPECT_EQ(CharLength(text, 6), 4u);
-    EXPECT_EQ(CharLength(text, 2), 1u);                // a stray continuation byte
-    EXPECT_EQ(CharLength("\xE4\xB8", 0), 1u);          // cut short
-    EXPECT_EQ(CharLength("\xE4" "ab", 0), 1u);         // not followed by continuations
+    EXPECT_EQ(CharLength(text, 2), 1u);        // a stray continuation byte
+    EXPECT_EQ(CharLength("\xE4\xB8", 0), 1u);  // cut short
+    EXPECT_EQ(CharLength("\xE4"
+                         "ab",
+                         0),
+              1u);  // not followed by continuations
 #endif
 }
 

@@ -7,7 +7,7 @@
 #include "ui/headless/Headless.h"
 
 class HeadlessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { backend = &ui::THeadlessBackend::Install(); }
     void TearDown() override { ui::Application->Finalize(); }
 

@@ -1,5 +1,3 @@
-#include "ui/WindowThread.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,10 +6,12 @@
 #include <thread>
 #include <vector>
 
+#include "ui/WindowThread.h"
+
 namespace {
 
 class WindowThreadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ui::TWindowThread::Reset();
         ui::TWindowThread::Attach();

@@ -13,7 +13,7 @@ namespace ui {
 namespace {
 
 class TFormPeer : public THeadlessPeer {
-public:
+  public:
     explicit TFormPeer(TForm& form) : form_(form) {}
     void DefaultHandler(TMessage& message) override {
         THeadlessPeer::DefaultHandler(message);
@@ -25,7 +25,7 @@ public:
         }
     }
 
-private:
+  private:
     TForm& form_;
 };
 
@@ -195,7 +195,9 @@ void THeadlessBackend::StartTimer(TTimer& timer) {
     timers_[&timer] = TimerState{now + timer.Interval(), timerStarts_++};
 }
 
-void THeadlessBackend::StopTimer(TTimer& timer) { timers_.erase(&timer); }
+void THeadlessBackend::StopTimer(TTimer& timer) {
+    timers_.erase(&timer);
+}
 
 bool THeadlessBackend::TimerRunning(const TTimer& timer) const {
     return timers_.count(&timer) != 0;
@@ -212,7 +214,9 @@ void THeadlessBackend::SetKeyDown(int virtualKey, bool down) {
     keys_[virtualKey & 0xFF] = down ? 0x80 : 0x00;
 }
 
-void THeadlessBackend::ReleaseAllKeys() { std::memset(keys_, 0, sizeof keys_); }
+void THeadlessBackend::ReleaseAllKeys() {
+    std::memset(keys_, 0, sizeof keys_);
+}
 
 bool THeadlessBackend::ReadKeyboardState(BYTE (&state)[256]) {
     std::memcpy(state, keys_, sizeof keys_);
@@ -221,7 +225,9 @@ bool THeadlessBackend::ReadKeyboardState(BYTE (&state)[256]) {
 
 // Message boxes and dialogs.
 
-void THeadlessBackend::AnswerMessageBox(int answer) { answers_.push_back(answer); }
+void THeadlessBackend::AnswerMessageBox(int answer) {
+    answers_.push_back(answer);
+}
 
 void THeadlessBackend::ClearMessageBoxes() {
     boxes_.clear();
@@ -230,13 +236,13 @@ void THeadlessBackend::ClearMessageBoxes() {
 
 int THeadlessBackend::DefaultAnswer(UINT flags) {
     static const std::vector<int> kButtons[] = {
-        {IDOK},                       // MB_OK
-        {IDOK, IDCANCEL},             // MB_OKCANCEL
-        {IDABORT, IDRETRY, IDIGNORE}, // MB_ABORTRETRYIGNORE
-        {IDYES, IDNO, IDCANCEL},      // MB_YESNOCANCEL
-        {IDYES, IDNO},                // MB_YESNO
-        {IDRETRY, IDCANCEL},          // MB_RETRYCANCEL
-        {IDCANCEL, 10, 11},           // MB_CANCELTRYCONTINUE: IDTRYAGAIN, IDCONTINUE
+        {IDOK},                        // MB_OK
+        {IDOK, IDCANCEL},              // MB_OKCANCEL
+        {IDABORT, IDRETRY, IDIGNORE},  // MB_ABORTRETRYIGNORE
+        {IDYES, IDNO, IDCANCEL},       // MB_YESNOCANCEL
+        {IDYES, IDNO},                 // MB_YESNO
+        {IDRETRY, IDCANCEL},           // MB_RETRYCANCEL
+        {IDCANCEL, 10, 11},            // MB_CANCELTRYCONTINUE: IDTRYAGAIN, IDCONTINUE
     };
     unsigned type = flags & MB_TYPEMASK;
     if (type >= sizeof kButtons / sizeof kButtons[0]) type = 0;
@@ -246,8 +252,8 @@ int THeadlessBackend::DefaultAnswer(UINT flags) {
     return buttons[index];
 }
 
-int THeadlessBackend::MessageBox(TForm* owner, const std::string& text,
-                                 const std::string& caption, UINT flags) {
+int THeadlessBackend::MessageBox(TForm* owner, const std::string& text, const std::string& caption,
+                                 UINT flags) {
     TMessageBoxRecord box;
     box.owner = owner;
     box.text = text;

@@ -71,7 +71,7 @@ struct TDeviceNotificationRecord {
 
 // The headless peer: counts what it was told.
 class THeadlessPeer : public TPeer {
-public:
+  public:
     void Changed(TProperty what) override { ++changes_[what]; }
     void ItemsChanged(const TStringsChange& change) override {
         (void)change;
@@ -87,7 +87,7 @@ public:
     int FocusRequests() const { return focusRequests_; }
     const std::vector<TMessage>& DefaultHandled() const { return defaultHandled_; }
 
-private:
+  private:
     std::map<TProperty, int> changes_;
     int itemChanges_ = 0;
     int repaints_ = 0;
@@ -96,7 +96,7 @@ private:
 };
 
 class THeadlessBackend : public TBackend {
-public:
+  public:
     THeadlessBackend();
     ~THeadlessBackend() override;
 
@@ -156,8 +156,7 @@ public:
     int MessageBox(TForm* owner, const std::string& text, const std::string& caption,
                    UINT flags) override;
     bool ExecuteOpenDialog(TForm* owner, TOpenDialog& dialog) override;
-    void ShowException(TForm* owner, const std::string& message,
-                       const std::string& title) override;
+    void ShowException(TForm* owner, const std::string& message, const std::string& title) override;
     void TitleChanged(const std::string& title) override { title_ = title; }
     HCURSOR LoadSystemCursor(LPCSTR id) override;
     HCURSOR SetCurrentCursor(HCURSOR cursor) override;
@@ -168,13 +167,13 @@ public:
     HDEVNOTIFY RegisterDeviceInterfaceNotification(TForm& form,
                                                    const GUID& interfaceClass) override;
 
-private:
+  private:
     // Runs the timer that falls due first at or before limit; false when none does.
     bool FireNextTimerDueBy(std::uint64_t limit);
 
     mutable std::mutex mutex_;  // guards clock_ and woken_
     std::condition_variable wakeSignal_;
-    std::uint64_t clock_ = 0;   // virtual milliseconds (TickCount: the low 32 bits)
+    std::uint64_t clock_ = 0;  // virtual milliseconds (TickCount: the low 32 bits)
     bool woken_ = false;
     std::chrono::milliseconds idleTimeout_{10000};
 
