@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every preset and runs every test: native, native under
+# Installs what is missing, checks the formatting, builds every preset and runs every test: native, native under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under ThreadSanitizer, the
 # x86_64 Windows build under Wine (on a private X server), a short libFuzzer run, and the i686
 # release zip with a link check of the i686 build.
@@ -30,6 +30,11 @@ native_tests() {
     # Any sanitizer report ends the test that made it.
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --preset "$1" -j "$JOBS" --no-tests=error
+}
+
+format_check() {
+    # Every C++ file as clang-format (.clang-format) writes it.
+    git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 }
 
 fuzz_briefly() {
@@ -87,6 +92,7 @@ i686_link_check() {
 
 # What a fresh machine lacks (a quick check when everything is there).
 tools/install-deps.sh
+stage "format check" format_check
 stage "build native" build native
 stage "test native" native_tests native
 stage "build native-asan" build native-asan
