@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the formatting, builds every preset and runs every test: native, native under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under ThreadSanitizer, the
-# x86_64 Windows build under Wine (on a private X server), a short libFuzzer run, and the i686
-# release zip with a link check of the i686 build.
+# Installs what is missing, checks the formatting, builds every preset and runs every test:
+# native, native under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under
+# ThreadSanitizer, the x86_64 Windows build under Wine (on a private X server), a short
+# libFuzzer run, and the i686 release zip with a link check of the i686 build.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
