@@ -141,6 +141,13 @@ SimHub* SimulatedUsbTree::FindHub(UsbNodeHandle node) {
     return opened != nullptr ? opened->hub : nullptr;
 }
 
+SimHub* SimulatedUsbTree::BeginHubRequest(UsbNodeHandle hub, RequestKind kind, std::uint32_t size,
+                                          std::size_t recordSize, SimRequest& request) {
+    SimHub* simHub = FindHub(hub);
+    request = SimRequest{kind, simHub ? simHub->name : "", 0, 0, 0, 0, size};
+    return simHub != nullptr && size >= recordSize ? simHub : nullptr;
+}
+
 SimHub* SimulatedUsbTree::HubNamed(const std::string& name) {
     for (const auto& hub : hubs_) {
         if (!hub->name.empty() && hub->name == name) return hub.get();
@@ -177,10 +184,10 @@ bool SimulatedUsbTree::GetRootHubName(UsbNodeHandle controller, void* output,
 // IOCTL_USB_GET_NODE_INFORMATION: the hub descriptor with the hub's port count.
 bool SimulatedUsbTree::GetNodeInformation(UsbNodeHandle hub, void* buffer, std::uint32_t size,
                                           std::uint32_t* bytesReturned) {
-    SimHub* simHub = FindHub(hub);
-    SimRequest request{RequestKind::NodeInformation, simHub ? simHub->name : "", 0, 0, 0, 0, size};
-    if (simHub == nullptr || size < sizeof(UsbNodeInformation))
-        return Finish(request, false, 0, buffer, size, bytesReturned);
+    SimRequest request;
+    SimHub* simHub = BeginHubRequest(hub, RequestKind::NodeInformation, size,
+                                     sizeof(UsbNodeInformation), request);
+    if (simHub == nullptr) return Finish(request, false, 0, buffer, size, bytesReturned);
     auto* information = static_cast<UsbNodeInformation*>(buffer);
     std::memset(information, 0, sizeof *information);
     information->NodeType = 0;
@@ -196,11 +203,10 @@ bool SimulatedUsbTree::GetNodeInformation(UsbNodeHandle hub, void* buffer, std::
 bool SimulatedUsbTree::GetNodeConnectionInformation(UsbNodeHandle hub, void* buffer,
                                                     std::uint32_t size,
                                                     std::uint32_t* bytesReturned) {
-    SimHub* simHub = FindHub(hub);
-    SimRequest request{
-        RequestKind::ConnectionInformation, simHub ? simHub->name : "", 0, 0, 0, 0, size};
-    if (simHub == nullptr || size < sizeof(UsbNodeConnectionInformation))
-        return Finish(request, false, 0, buffer, size, bytesReturned);
+    SimRequest request;
+    SimHub* simHub = BeginHubRequest(hub, RequestKind::ConnectionInformation, size,
+                                     sizeof(UsbNodeConnectionInformation), request);
+    if (simHub == nullptr) return Finish(request, false, 0, buffer, size, bytesReturned);
     auto* connection = static_cast<UsbNodeConnectionInformation*>(buffer);
     const std::uint32_t port = connection->ConnectionIndex;
     request.port = port;
@@ -227,10 +233,10 @@ bool SimulatedUsbTree::GetNodeConnectionInformation(UsbNodeHandle hub, void* buf
 bool SimulatedUsbTree::GetDescriptorFromNodeConnection(UsbNodeHandle hub, void* buffer,
                                                        std::uint32_t size,
                                                        std::uint32_t* bytesReturned) {
-    SimHub* simHub = FindHub(hub);
-    SimRequest request{RequestKind::Descriptor, simHub ? simHub->name : "", 0, 0, 0, 0, size};
-    if (simHub == nullptr || size < sizeof(UsbDescriptorRequest))
-        return Finish(request, false, 0, buffer, size, bytesReturned);
+    SimRequest request;
+    SimHub* simHub =
+        BeginHubRequest(hub, RequestKind::Descriptor, size, sizeof(UsbDescriptorRequest), request);
+    if (simHub == nullptr) return Finish(request, false, 0, buffer, size, bytesReturned);
     auto* header = static_cast<UsbDescriptorRequest*>(buffer);
     request.port = header->ConnectionIndex;
     request.wValue = header->SetupPacket.wValue;
@@ -268,10 +274,10 @@ bool SimulatedUsbTree::GetDescriptorFromNodeConnection(UsbNodeHandle hub, void* 
 // port without a hub.
 bool SimulatedUsbTree::GetNodeConnectionName(UsbNodeHandle hub, void* buffer, std::uint32_t size,
                                              std::uint32_t* bytesReturned) {
-    SimHub* simHub = FindHub(hub);
-    SimRequest request{RequestKind::ConnectionName, simHub ? simHub->name : "", 0, 0, 0, 0, size};
-    if (simHub == nullptr || size < sizeof(UsbNodeConnectionName))
-        return Finish(request, false, 0, buffer, size, bytesReturned);
+    SimRequest request;
+    SimHub* simHub = BeginHubRequest(hub, RequestKind::ConnectionName, size,
+                                     sizeof(UsbNodeConnectionName), request);
+    if (simHub == nullptr) return Finish(request, false, 0, buffer, size, bytesReturned);
     auto* name = static_cast<UsbNodeConnectionName*>(buffer);
     request.port = name->ConnectionIndex;
     if (request.port == 0 || request.port > simHub->portCount)

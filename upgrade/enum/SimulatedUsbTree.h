@@ -135,6 +135,10 @@ class SimulatedUsbTree final : public UsbHostDriver {
     const OpenedNode* Find(UsbNodeHandle node);
     SimHub* FindHub(UsbNodeHandle node);
     SimHub* HubNamed(const std::string& name);
+    // The hub a request on a hub handle goes to, with the request's record begun; null when
+    // the handle is no hub's or the buffer is smaller than the request's record.
+    SimHub* BeginHubRequest(UsbNodeHandle hub, RequestKind kind, std::uint32_t size,
+                            std::size_t recordSize, SimRequest& request);
     bool Finish(SimRequest request, bool ok, std::uint32_t returned, void* buffer,
                 std::uint32_t size, std::uint32_t* bytesReturned);
 
