@@ -41,6 +41,9 @@ std::string VersionLabelSuffix(int32_t version) {
 std::string ReplyLogLine(const StatusReply& reply) {
     const char* name = CommandName(reply.Code);
     const char* text = reply.Text.c_str();
+    if (PayloadKindOf(reply.Code) == PayloadKind::DialString) {
+        return Format("%s Phone_Number = '%s'", name, text);
+    }
     switch (reply.Code) {
         case UART_CMD_QUERY_ID:
             return Format("%s Signature = %d", name, reply.Value1);
@@ -50,13 +53,6 @@ std::string ReplyLogLine(const StatusReply& reply) {
             return Format("%s DeviceName = %s", name, text);
         case CMD_QUERY_BD_ADDRESS:
             return Format("%s Addr = %s", name, text);
-        case UART_CMD_QUERY_SPEED_DIAL1:
-        case UART_CMD_QUERY_SPEED_DIAL2:
-        case UART_CMD_QUERY_SPEED_DIAL3:
-        case UART_CMD_ASSIGN_SPEED_DIAL1:
-        case UART_CMD_ASSIGN_SPEED_DIAL2:
-        case UART_CMD_ASSIGN_SPEED_DIAL3:
-            return Format("%s Phone_Number = '%s'", name, text);
         case UART_CMD_QUERY_MUSIC_MIX_SETTING:
         case UART_CMD_ASSIGN_MUSIC_MIX_SETTING:
             return Format("%s Percentage = %d %%", name, reply.Value1);

@@ -60,6 +60,9 @@ const std::string& DialSlot(const HeadsetState& state, int32_t code) {
 }  // namespace
 
 std::string StatusLineFor(int32_t code, const HeadsetState& state, int32_t signature) {
+    if (PayloadKindOf(code) == PayloadKind::DialString) {
+        return Status(code, DialSlot(state, code));
+    }
     switch (code) {
         case UART_CMD_QUERY_ID:
             return Status(code,
@@ -70,13 +73,6 @@ std::string StatusLineFor(int32_t code, const HeadsetState& state, int32_t signa
             return Status(code, state.DeviceName);
         case CMD_QUERY_BD_ADDRESS:
             return Status(code, state.BdAddress);
-        case UART_CMD_QUERY_SPEED_DIAL1:
-        case UART_CMD_QUERY_SPEED_DIAL2:
-        case UART_CMD_QUERY_SPEED_DIAL3:
-        case UART_CMD_ASSIGN_SPEED_DIAL1:
-        case UART_CMD_ASSIGN_SPEED_DIAL2:
-        case UART_CMD_ASSIGN_SPEED_DIAL3:
-            return Status(code, DialSlot(state, code));
         case UART_CMD_QUERY_MUSIC_MIX_SETTING:
         case UART_CMD_ASSIGN_MUSIC_MIX_SETTING:
             return Status(code, std::to_string(state.A2dpMixPercent));
