@@ -191,12 +191,7 @@ TEST_F(WalkTest, NoConnectionBufferSkipsTheRestOfThatHub) {
         return size == 365 && ++connectionBuffers == 2;
     };
     EXPECT_EQ(Walk(), "FW:PORT1 PSR:1");
-    const auto& requests = tree.Requests();
-    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
-                            [](const SimRequest& request) {
-                                return request.kind == RequestKind::ConnectionInformation;
-                            }),
-              1);
+    EXPECT_EQ(RequestsOfKind(RequestKind::ConnectionInformation), 1);
 }
 
 TEST_F(WalkTest, NoRoomForAStringLeavesOnlyThatStringUnread) {

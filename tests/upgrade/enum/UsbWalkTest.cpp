@@ -66,9 +66,7 @@ TEST_F(WalkTest, RequestsUseTheDriverRecordSizes) {
     EXPECT_EQ(requests[6].wLength, 255);
     EXPECT_EQ(requests[6].bufferSize, 267u);
     // A device that is not a hub is never asked for a hub name.
-    EXPECT_TRUE(std::none_of(requests.begin(), requests.end(), [](const SimRequest& request) {
-        return request.kind == RequestKind::ConnectionName;
-    }));
+    EXPECT_EQ(RequestsOfKind(RequestKind::ConnectionName), 0);
 }
 
 TEST_F(WalkTest, StringsAreReadForEveryIndexInEveryLanguageInOrder) {
@@ -200,15 +198,8 @@ TEST_F(WalkTest, PortsWithoutAConnectedDeviceAreNotAskedForDescriptors) {
     tree.Plug(root, 2, failed);
 
     EXPECT_EQ(Walk(), "");
-    const auto& requests = tree.Requests();
-    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
-                            [](const SimRequest& request) {
-                                return request.kind == RequestKind::ConnectionInformation;
-                            }),
-              3);
-    EXPECT_TRUE(std::none_of(requests.begin(), requests.end(), [](const SimRequest& request) {
-        return request.kind == RequestKind::Descriptor;
-    }));
+    EXPECT_EQ(RequestsOfKind(RequestKind::ConnectionInformation), 3);
+    EXPECT_EQ(RequestsOfKind(RequestKind::Descriptor), 0);
 }
 
 }  // namespace

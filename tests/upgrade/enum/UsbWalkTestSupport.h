@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -27,6 +28,13 @@ class WalkTest : public ::testing::Test {
     std::string Walk() {
         WalkUsbDeviceTree(tree);
         return DeviceConfigText;
+    }
+
+    // How many requests of one kind the walk made.
+    long RequestsOfKind(RequestKind kind) const {
+        const auto& requests = tree.Requests();
+        return std::count_if(requests.begin(), requests.end(),
+                             [kind](const SimRequest& request) { return request.kind == kind; });
     }
 
     SimulatedUsbTree tree;
