@@ -90,19 +90,13 @@ void TForm::DeliverMessage(TMessage& message) {
 }
 
 LRESULT TForm::DeliverMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    TMessage message;
-    message.Msg = msg;
-    message.WParam = wParam;
-    message.LParam = lParam;
+    TMessage message{msg, wParam, lParam, 0};
     DeliverMessage(message);
     return message.Result;
 }
 
 LRESULT TForm::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
-    TMessage message;
-    message.Msg = msg;
-    message.WParam = wParam;
-    message.LParam = lParam;
+    TMessage message{msg, wParam, lParam, 0};
     WndProc(message);
     return message.Result;
 }

@@ -65,40 +65,35 @@ open_and_read() {
     shot connected
 }
 
+# Presses the open page's Save button: the "Save successfully." note (shot as $1) is answered
+# and the requests after the click are exactly the rest of the arguments.
+save_page() {
+    local shot_name=$1 m box
+    shift
+    m=$(mark)
+    page_click 688 268
+    box=$(wait_box note 10)
+    shot "$shot_name"
+    expect_icon "$box" information
+    ok_box "$box"
+    expect_requests "$m" "$@"
+}
+
 # Each page saves what was changed; the headset stores it.
 save_settings() {
-    local m box
     tab speed-dial
     page_click 250 50
     xdotool type --delay 20 '+886*12#'
-    m=$(mark)
-    page_click 688 268
-    box=$(wait_box note 10)
-    shot speed-dial-saved
-    expect_icon "$box" information
-    ok_box "$box"
-    expect_requests "$m" "AT+QVCMD1=21,+886*12#" "AT+QVCMD1=22," "AT+QVCMD1=23,"
+    save_page speed-dial-saved "AT+QVCMD1=21,+886*12#" "AT+QVCMD1=22," "AT+QVCMD1=23,"
 
     tab a2dp
     page_click 381 45 # up arrow of the A2DP share: 50 -> 51
-    m=$(mark)
-    page_click 688 268
-    box=$(wait_box note 10)
-    shot a2dp-saved
-    expect_icon "$box" information
-    ok_box "$box"
-    expect_requests "$m" "AT+QVCMD1=24,51"
+    save_page a2dp-saved "AT+QVCMD1=24,51"
 
     tab gps
     page_click 381 45 # up arrow of the GPS share: 70 -> 71
     page_click 381 93 # sharing: Yes -> No
-    m=$(mark)
-    page_click 688 268
-    box=$(wait_box note 10)
-    shot gps-saved
-    expect_icon "$box" information
-    ok_box "$box"
-    expect_requests "$m" "AT+QVCMD1=25,71,0"
+    save_page gps-saved "AT+QVCMD1=25,71,0"
     expect_state "SpeedDial1=+886*12#" "A2dpMixPercent=51" "GpsMixPercent=71" "GpsVoiceSharing=0"
 }
 
