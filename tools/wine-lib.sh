@@ -25,10 +25,10 @@ qv_native_tools() {
 }
 
 # Wine's serial code asks a tty for its modem lines, which a pty has not: a small preload
-# library answers for it. Builds it into DIR; the program runs with LD_PRELOAD=$QV_PTY_PRELOAD.
+# library answers for it. Builds it into DIR for 64-bit and 32-bit Wine processes; the program
+# runs with LD_PRELOAD=$QV_PTY_PRELOAD.
 qv_pty_preload() {
-    QV_PTY_PRELOAD=$1/libqvptymodem.so
-    cc -shared -fPIC -O2 -o "$QV_PTY_PRELOAD" "$QV_ROOT/tests/serial/wine/pty_modem_lines.c" -ldl
+    QV_PTY_PRELOAD=$("$QV_ROOT/tests/serial/wine/build_preload.sh" "$1")
 }
 
 # A firmware file the simulated headset accepts (vendor 1209, product 4B58, version 1.03):

@@ -6,7 +6,8 @@
 #                                    the Wine prefix's dosdevices folder
 #   pty_line.sh stop <rig folder>    stops that socat and removes the mappings
 #
-# The tests then run with LD_PRELOAD=<rig folder>/libqvptymodem.so (see pty_modem_lines.c).
+# The tests then run with LD_PRELOAD=<rig folder>/$LIB/libqvptymodem.so (see
+# pty_modem_lines.c and build_preload.sh).
 set -euo pipefail
 action=$1
 rig=$2
@@ -16,7 +17,7 @@ prefix=${WINEPREFIX:?WINEPREFIX must name the Wine prefix}
 case "$action" in
 start)
     mkdir -p "$rig"
-    cc -shared -fPIC -O2 -o "$rig/libqvptymodem.so" "$here/pty_modem_lines.c" -ldl
+    "$here/build_preload.sh" "$rig" >"$rig/preload"
     rm -f "$rig/ttyA" "$rig/ttyB"
     socat pty,raw,echo=0,link="$rig/ttyA" pty,raw,echo=0,link="$rig/ttyB" >"$rig/socat.log" 2>&1 &
     echo $! >"$rig/socat.pid"
