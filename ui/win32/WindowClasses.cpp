@@ -9,11 +9,24 @@
 namespace ui::win32 {
 namespace {
 
-void Register(const char* name, WNDPROC proc, HBRUSH background) {
+// The program's icon at the given system metric's size, or null when it has none.
+HICON ProgramIcon(int widthMetric, int heightMetric) {
+    return static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kProgramIconId), IMAGE_ICON,
+                   GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
+                   LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+void Register(const char* name, WNDPROC proc, HBRUSH background, bool withIcon = false) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleA(nullptr);
+    if (withIcon) {
+        // Large for Alt+Tab and the task bar, small for the title bar.
+        wc.hIcon = ProgramIcon(SM_CXICON, SM_CYICON);
+        wc.hIconSm = ProgramIcon(SM_CXSMICON, SM_CYSMICON);
+    }
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = background;
     wc.lpszClassName = name;
@@ -34,11 +47,11 @@ void RegisterWindowClasses() {
         InitCommonControlsEx(&icc);
         // Forms, pages and paint boxes share the button-face colour of dialogs.
         auto face = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-        Register(kFormClass, FormWindowProc, face);
+        Register(kFormClass, FormWindowProc, face, true);
         Register(kPageClass, PageWindowProc, face);
         Register(kPaintBoxClass, PaintBoxWindowProc, face);
         Register(kUtilityClass, UtilityWindowProc, nullptr);
-        Register(kApplicationClass, ApplicationWindowProc, nullptr);
+        Register(kApplicationClass, ApplicationWindowProc, nullptr, true);
     });
 }
 

@@ -18,6 +18,11 @@ inline constexpr const char* kUtilityClass = "QvUtility";
 // which therefore shows the application title rather than a form's caption.
 inline constexpr const char* kApplicationClass = "QvApplication";
 
+// The program's icon: an icon group with this resource ID in the program file (the first
+// group, which Explorer also shows for the file). Forms and the application window, whose
+// task-bar button shows it, carry it when the program has one.
+inline constexpr int kProgramIconId = 1;
+
 // Window property holding the TWin32Peer* of a native window.
 inline constexpr const char* kPeerProperty = "QvPeer";
 

@@ -142,6 +142,33 @@ TEST_F(Win32FormWindowTest, TaskBarButtonShowsTheApplicationTitle) {
     EXPECT_FALSE(IsWindowVisible(owner));
 }
 
+// A program with an icon (resource 1) shows it in the form's title bar and on the task-bar
+// button, which belongs to the application window.
+TEST_F(Win32FormWindowTest, ProgramIconIsOnTheFormAndTheTaskBarButton) {
+    HWND form = Handle(form_);
+    HWND owner = GetWindow(form, GW_OWNER);
+    ASSERT_NE(owner, nullptr);
+    auto icon = [](int width, int height) {
+        return reinterpret_cast<LONG_PTR>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1),
+                                                     IMAGE_ICON, GetSystemMetrics(width),
+                                                     GetSystemMetrics(height), LR_SHARED));
+    };
+    LONG_PTR large = icon(SM_CXICON, SM_CYICON), small = icon(SM_CXSMICON, SM_CYSMICON);
+    ASSERT_NE(large, 0);
+    ASSERT_NE(small, 0);
+    for (HWND hwnd : {form, owner}) {
+        EXPECT_EQ(static_cast<LONG_PTR>(GetClassLongPtrA(hwnd, GCLP_HICON)), large);
+        EXPECT_EQ(static_cast<LONG_PTR>(GetClassLongPtrA(hwnd, GCLP_HICONSM)), small);
+    }
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(small), &info));
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(SM_CXSMICON));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
 // Ending the session asks the form's close rules and closes nothing.
 TEST_F(Win32FormWindowTest, SessionEndIsRefusedWhenTheFormRefusesToClose) {
     bool allow = false;
