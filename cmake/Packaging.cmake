@@ -1,51 +1,55 @@
 # Release packaging of the Windows build: a zip with the program, its two DLLs and the user
-# guide, one per architecture (KX-V5-Tool-<version>-i686.zip, ...-x86_64.zip).
+# guide (Markdown and HTML), one per architecture (KX-V5-Tool-<version>-i686.zip,
+# ...-x86_64.zip), with its checksum beside it (<zip>.sha256).
 #
-#   cmake --build --preset windows-x86 --target release-zip   the three files, then the zip
-#   cmake --build --preset windows-x86 --target package       everything, then the zip
+#   cmake --build --preset windows-x86 --target release-zip
 #
-# The zip lands in the build folder. The version in the file names is the project's; the
-# version records inside the three files must carry the same (checked by package_contents).
+# The zip lands in the build folder. cmake/release_zip.sh stages the release component, signs
+# the staged binaries when QV_SIGN_PKCS12 / QV_SIGN_PASSWORD name a certificate, and packs them
+# reproducibly. The version in the file names is the project's; the version records inside the
+# binaries must carry the same (checked by package_contents).
 if(WIN32 AND TARGET QVDFUUpgrade AND TARGET DfuBridge AND TARGET DFUEngine)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(QV_PACKAGE_ARCH x86_64)
     else()
         set(QV_PACKAGE_ARCH i686)
     endif()
-
-    install(PROGRAMS $<TARGET_FILE:QVDFUUpgrade> $<TARGET_FILE:DfuBridge> $<TARGET_FILE:DFUEngine>
-        DESTINATION . COMPONENT release)
-    install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md DESTINATION . COMPONENT release)
-
-    set(CPACK_GENERATOR ZIP)
-    set(CPACK_PACKAGE_NAME "KX-V5-Tool")
-    set(CPACK_PACKAGE_VENDOR "Quor Vane")
-    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "KX-V5 headset configuration and firmware upgrade tool")
-    set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
     set(QV_PACKAGE_NAME "KX-V5-Tool-${PROJECT_VERSION}-${QV_PACKAGE_ARCH}")
-    set(CPACK_PACKAGE_FILE_NAME ${QV_PACKAGE_NAME})
-    # Unpacks into a folder named like the zip.
-    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-    set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
-    set(CPACK_COMPONENTS_ALL release)
-    set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-    set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-    include(CPack)
 
-    # The zip without building the tests first.
+    # The user guide as a web page, made from the Markdown at build time.
+    set(qv_guide_html ${CMAKE_BINARY_DIR}/user-guide.html)
+    add_custom_command(OUTPUT ${qv_guide_html}
+        COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/guide_html.sh
+                ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${qv_guide_html}
+        DEPENDS ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${PROJECT_SOURCE_DIR}/cmake/guide_html.sh
+        COMMENT "User guide as HTML"
+        VERBATIM)
+    add_custom_target(user-guide-html ALL DEPENDS ${qv_guide_html})
+
+    set(qv_shipped QVDFUUpgrade DfuBridge DFUEngine)
+    set(qv_shipped_files)
+    foreach(target IN LISTS qv_shipped)
+        list(APPEND qv_shipped_files $<TARGET_FILE:${target}>)
+    endforeach()
+    install(PROGRAMS ${qv_shipped_files} DESTINATION . COMPONENT release)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${qv_guide_html}
+        DESTINATION . COMPONENT release)
+
+    set(qv_release_zip bash ${PROJECT_SOURCE_DIR}/cmake/release_zip.sh)
     add_custom_target(release-zip
-        COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
-        DEPENDS QVDFUUpgrade DfuBridge DFUEngine
+        COMMAND ${qv_release_zip} ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR} ${QV_PACKAGE_NAME}
+                ${PROJECT_SOURCE_DIR}
+        DEPENDS ${qv_shipped} user-guide-html
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
         COMMENT "Packing ${QV_PACKAGE_NAME}.zip"
         VERBATIM)
 
-    # Packs into a folder of its own and checks the zip: the four files, the architecture and
-    # the version records.
+    # Packs into a folder of its own and checks the zip: the files, the architecture, the
+    # version records, the program's icon and the checksum.
     add_test(NAME package_contents
-        COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/package_check.sh
-                ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}/CPackConfig.cmake
-                ${CMAKE_BINARY_DIR}/package-check ${QV_PACKAGE_NAME}
-                ${CMAKE_RC_COMPILER} ${CMAKE_OBJDUMP} ${QV_PACKAGE_ARCH} ${PROJECT_VERSION})
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/package_check.sh
+                ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/package-check ${QV_PACKAGE_NAME}
+                ${CMAKE_RC_COMPILER} ${CMAKE_OBJDUMP} ${QV_PACKAGE_ARCH} ${PROJECT_VERSION}
+                ${PROJECT_SOURCE_DIR})
     set_tests_properties(package_contents PROPERTIES LABELS "package" TIMEOUT 120)
 endif()

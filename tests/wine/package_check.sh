@@ -1,26 +1,48 @@
-#!/bin/sh
-# Packs the release zip into a folder of its own and checks it: exactly the program, its two
-# DLLs and the user guide under one top folder; the binaries built for the architecture; each
-# binary's version record carrying the project's version.
-#   package_check.sh <cpack> <CPackConfig.cmake> <out folder> <package name> <windres> <objdump>
-#                    <i686|x86_64> <version>
-set -eu
-cpack=$1 config=$2 out=$3 name=$4 windres=$5 objdump=$6 arch=$7 version=$8
+#!/usr/bin/env bash
+# Packs the release zip into a folder of its own (twice) and checks it: exactly the program,
+# its two DLLs and the user guide (Markdown and HTML) under one top folder; the binaries built
+# for the architecture; each binary's version record carrying the project's version; the
+# program's icon group with its four sizes; the checksum file beside the zip; and the same zip
+# from a second packing of the same build.
+#   package_check.sh <build folder> <out folder> <package name> <windres> <objdump>
+#                    <i686|x86_64> <version> <source folder>
+set -euo pipefail
+build=$1 out=$2 name=$3 windres=$4 objdump=$5 arch=$6 version=$7 source=$8
+here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$out"
-mkdir -p "$out"
-"$cpack" --config "$config" -B "$out" >"$out/cpack.log" 2>&1 || {
-    cat "$out/cpack.log" >&2
-    exit 1
+mkdir -p "$out/first" "$out/second"
+# The check is of the unsigned zip: a certificate in the environment is not used here.
+pack() {
+    env -u QV_SIGN_PKCS12 -u QV_SIGN_PASSWORD \
+        bash "$here/../../cmake/release_zip.sh" "$build" "$1" "$name" "$source" >"$1/pack.log" 2>&1 || {
+        cat "$1/pack.log" >&2
+        exit 1
+    }
 }
-zip=$out/$name.zip
-[ -f "$zip" ] || { echo "no $zip" >&2; ls "$out" >&2; exit 1; }
+pack "$out/first"
+zip=$out/first/$name.zip
+[ -f "$zip" ] || { echo "no $zip" >&2; exit 1; }
+grep -q "NOT signed" "$out/first/pack.log" || { echo "an unsigned pack does not say so" >&2; exit 1; }
 
-listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
-expected=$(for f in DFUEngine.dll DfuBridge.dll QVDFUUpgrade.exe user-guide.md; do echo "$name/$f"; done | sort)
+listed=$(unzip -Z1 "$zip" | sort)
+expected=$(for f in DFUEngine.dll DfuBridge.dll QVDFUUpgrade.exe user-guide.html user-guide.md; do
+    echo "$name/$f"
+done | sort)
 if [ "$listed" != "$expected" ]; then
     printf 'zip holds:\n%s\nexpected:\n%s\n' "$listed" "$expected" >&2
     exit 1
 fi
+
+status=0
+(cd "$out/first" && sha256sum --quiet -c "$name.zip.sha256") || {
+    echo "$name.zip.sha256 does not match the zip" >&2
+    status=1
+}
+pack "$out/second"
+cmp -s "$zip" "$out/second/$name.zip" || {
+    echo "two packings of one build differ" >&2
+    status=1
+}
 
 mkdir -p "$out/unpacked"
 unzip -q "$zip" -d "$out/unpacked"
@@ -28,7 +50,6 @@ case $arch in
     i686) format=pei-i386 ;;
     *) format=pei-x86-64 ;;
 esac
-status=0
 for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
     file=$out/unpacked/$name/$f
     "$objdump" -f "$file" | grep -q "file format $format" || {
@@ -50,5 +71,18 @@ for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
         status=1
     }
 done
-[ "$status" -eq 0 ] && echo "$zip: 4 files, $format, version $version"
+
+# The icon group 1 and its four images (16, 32, 48, 256 pixels).
+resources=$("$windres" -i "$out/unpacked/$name/QVDFUUpgrade.exe" -O rc 2>/dev/null | tr -d '\r')
+icons=$(echo "$resources" | grep -c 'RT_ICON \*/' || true)
+echo "$resources" | grep -q '^1 14 /\* RT_GROUP_ICON \*/' && [ "$icons" -eq 4 ] || {
+    echo "QVDFUUpgrade.exe: no icon group 1 with four images (found $icons images)" >&2
+    status=1
+}
+grep -q '<title>KX-V5 Tool: user guide</title>' "$out/unpacked/$name/user-guide.html" &&
+    grep -q '<table>' "$out/unpacked/$name/user-guide.html" || {
+    echo "user-guide.html is not the guide as a web page" >&2
+    status=1
+}
+[ "$status" -eq 0 ] && echo "$zip: $(echo "$listed" | wc -l) files, $format, version $version, icon, checksum, reproducible"
 exit $status
