@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, builds every preset and runs every test:
 # native, native under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under
-# ThreadSanitizer, the x86_64 Windows build under Wine (on a private X server), a short
-# libFuzzer run, and the i686 release zip with a link check of the i686 build.
+# ThreadSanitizer, the x86_64 and the shipped i686 Windows builds under Wine (64-bit and 32-bit,
+# on a private X server), a short libFuzzer run, and the i686 release zip: reproducible,
+# signed with a test certificate, link-checked.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -51,11 +52,14 @@ tsan_tests() {
     ctest --preset native-tsan -j "$JOBS" --no-tests=error
 }
 
+# windows_tests PRESET: the Windows build's tests under Wine (windows-x86 runs under the 32-bit
+# half of Wine, in the same win64 prefix).
 windows_tests() {
+    local preset=$1
     # shellcheck source=tests/wine-env.sh
     . "$ROOT/tests/wine-env.sh"
-    local log=build/windows-x64/ctest.log
-    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    local log=build/$preset/ctest.log
+    QV_PRESET=$preset xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         . "$QV_ROOT/tests/wine-env.sh"
         # A Wine server left by the build (it runs test programs to list their tests) has
         # no display: windows need one started here.
@@ -64,7 +68,7 @@ windows_tests() {
         status=0
         # A test that fails under Wine runs once more: a Wine process now and then fails to
         # start under load. Its first failure stays in the log; a second one fails the stage.
-        ctest --preset windows-x64 -j 2 --no-tests=error --repeat until-pass:2 || status=$?
+        ctest --preset "$QV_PRESET" -j 2 --no-tests=error --repeat until-pass:2 || status=$?
         qv_wine_stop
         exit $status' 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
@@ -74,6 +78,40 @@ windows_tests() {
         echo "no Windows test ran under Wine" >&2
         return 1
     }
+}
+
+# The release files of the shipped architecture: a second build of the same commit in another
+# folder gives the same zip; a throw-away certificate signs every binary, and the signatures
+# verify against it.
+release_checks() {
+    local zip repro=build/windows-x86-repro sign=build/windows-x86/signing
+    zip=$(ls build/windows-x86/KX-V5-Tool-*-i686.zip)
+    (cd build/windows-x86 && sha256sum -c --quiet "$(basename "$zip").sha256")
+    cmake -S . -B "$repro" -G Ninja --toolchain cmake/toolchain-mingw-i686.cmake \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$repro" -j "$JOBS" --target release-zip >/dev/null
+    cmp "$zip" "$repro/$(basename "$zip")" || { echo "two builds of one commit give different zips" >&2; return 1; }
+    echo "reproducible: $(cut -d' ' -f1 "$zip.sha256")"
+
+    rm -rf "$sign"
+    mkdir -p "$sign/out"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=KX-V5 Tool test signing" \
+        -addext extendedKeyUsage=codeSigning -keyout "$sign/key.pem" -out "$sign/cert.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$sign/key.pem" -in "$sign/cert.pem" -passout pass:test \
+        -out "$sign/test.p12"
+    QV_SIGN_PKCS12=$sign/test.p12 QV_SIGN_PASSWORD=test \
+        cmake/release_zip.sh build/windows-x86 "$sign/out" "$(basename "$zip" .zip)" "$ROOT"
+    local f count=0
+    for f in "$sign"/out/stage/*/*.exe "$sign"/out/stage/*/*.dll; do
+        osslsigncode verify -CAfile "$sign/cert.pem" -in "$f" >"$sign/verify.log" 2>&1 || {
+            cat "$sign/verify.log" >&2
+            echo "$(basename "$f"): signature does not verify" >&2
+            return 1
+        }
+        count=$((count + 1))
+    done
+    [ "$count" -ge 3 ] || { echo "only $count signed binaries" >&2; return 1; }
+    echo "signed and verified: $count binaries"
 }
 
 i686_link_check() {
@@ -100,10 +138,14 @@ stage "test native-asan" native_tests native-asan
 stage "build native-tsan" build native-tsan
 stage "test native-tsan" tsan_tests
 stage "build windows-x64" build windows-x64
-stage "test windows-x64 (Wine)" windows_tests
+stage "test windows-x64 (Wine)" windows_tests windows-x64
 stage "fuzz (libFuzzer)" fuzz_briefly
-# The shipped architecture: its three deliverables are built, packed and link-checked.
-stage "build windows-x86 + zip" build windows-x86 --target release-zip
+# The shipped architecture: everything built and tested under 32-bit Wine, then packed and
+# link-checked.
+stage "build windows-x86" build windows-x86
+stage "test windows-x86 (Wine 32)" windows_tests windows-x86
+stage "zip windows-x86" build windows-x86 --target release-zip
+stage "release checks (i686)" release_checks
 stage "link check windows-x86" i686_link_check
 
 echo "=== summary"
