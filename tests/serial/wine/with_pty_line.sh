@@ -5,4 +5,4 @@ rig=$1
 shift
 export QV_TEST_COM_PORT=COM87 QV_TEST_COM_PEER=COM88
 [ -f "$rig/libqvptymodem.so" ] && export LD_PRELOAD="$rig/libqvptymodem.so"
-exec wine "$@"
+exec "$(dirname "$0")/../../wine/run_program.sh" "$@"
