@@ -49,6 +49,16 @@ bool SoundDial(const std::string& dial) {
     return true;
 }
 
+// Field by field: HeadsetState's own comparison goes through Serialize, which would hide a
+// field it leaves out.
+bool SameFields(const HeadsetState& a, const HeadsetState& b) {
+    return a.IdentityValue2 == b.IdentityValue2 && a.FirmwareVersion == b.FirmwareVersion &&
+           a.DeviceName == b.DeviceName && a.BdAddress == b.BdAddress &&
+           a.SpeedDial1 == b.SpeedDial1 && a.SpeedDial2 == b.SpeedDial2 &&
+           a.SpeedDial3 == b.SpeedDial3 && a.A2dpMixPercent == b.A2dpMixPercent &&
+           a.GpsMixPercent == b.GpsMixPercent && a.GpsVoiceSharing == b.GpsVoiceSharing;
+}
+
 bool EndsWithCarriageReturn(const std::string& text) {
     return !text.empty() && text.back() == '\r';
 }
@@ -63,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const HeadsetState::LoadResult result = state.Load(StatePath(), error);
     if (result == HeadsetState::LoadResult::Missing) std::abort();
     if (result == HeadsetState::LoadResult::Refused) {
-        if (!(state == before) || error.empty()) std::abort();
+        if (!SameFields(state, before) || error.empty()) std::abort();
         return 0;
     }
     if (!error.empty()) std::abort();
@@ -78,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Write(state.Serialize());
     HeadsetState reloaded;
     if (reloaded.Load(StatePath(), error) != HeadsetState::LoadResult::Loaded) std::abort();
-    if (!(reloaded == state)) std::abort();
+    if (!SameFields(reloaded, state)) std::abort();
     return 0;
 }
