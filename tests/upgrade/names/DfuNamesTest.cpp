@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -79,18 +78,6 @@ TEST(DfuNamesTest, ResultGroupsFollowTheirPrefixes) {
         }
     }
     EXPECT_NE(0, std::strncmp(ResultName(18), "fail_dfu_", 9));
-}
-
-TEST(DfuNamesTest, FailureMessageBuiltFromTheTables) {
-    char message[256];
-    std::snprintf(message, sizeof message,
-                  "An error occurs during firmware upgrade. Result = %s, Operation = %s, "
-                  "SubOperation = %s",
-                  ResultName(25), OperationName(10), SubOperationName(0));
-    EXPECT_STREQ(
-        "An error occurs during firmware upgrade. Result = fail_dfu_verify, Operation = "
-        "download_verify, SubOperation = no_sub_operation",
-        message);
 }
 
 TEST(DfuNamesTest, CodesOutsideATableAreNamedByNumber) {
