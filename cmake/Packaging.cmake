@@ -51,5 +51,7 @@ if(WIN32 AND TARGET QVDFUUpgrade AND TARGET DfuBridge AND TARGET DFUEngine)
                 ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/package-check ${QV_PACKAGE_NAME}
                 ${CMAKE_RC_COMPILER} ${CMAKE_OBJDUMP} ${QV_PACKAGE_ARCH} ${PROJECT_VERSION}
                 ${PROJECT_SOURCE_DIR})
-    set_tests_properties(package_contents PROPERTIES LABELS "package" TIMEOUT 120)
+    # Defined here, beside the packing it checks, and labelled like the tests of the program
+    # under Wine (tests/wine).
+    set_tests_properties(package_contents PROPERTIES LABELS "app;wine;package" TIMEOUT 120)
 endif()

@@ -12,9 +12,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # headers: two builds of one commit give the same binaries.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+# Test programs run under Wine with the project's prefix and environment, made on first use.
 find_program(QV_WINE wine)
 if(QV_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${QV_WINE})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/run_program.sh)
 endif()
 # Shipped files carry no symbol tables.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

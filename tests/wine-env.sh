@@ -13,38 +13,56 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 export WINEARCH=win64
 
+# Without a display of its own, a run inside a ctest session of the Windows build uses the
+# session's private X server (tests/wine/session.sh).
+if [ -z "${DISPLAY:-}" ] && [ -f "$WINEPREFIX/.qv-display" ]; then
+    read -r qv_xvfb_pid qv_xvfb_display <"$WINEPREFIX/.qv-display" || true
+    if kill -0 "${qv_xvfb_pid:-0}" 2>/dev/null && [ -e "/tmp/.X11-unix/X${qv_xvfb_display#:}" ]; then
+        export DISPLAY=$qv_xvfb_display
+    fi
+fi
+
 # The installed Wine packages: a prefix made by other versions (or before the 32-bit half
 # was installed, which then fails with "could not load kernel32.dll") is not used again.
 qv_wine_fingerprint() {
     dpkg-query -W -f='${Package}:${Architecture}=${Version}\n' wine wine64 'wine32:i386' 2>/dev/null | sort
 }
 
-# One win64 prefix serves the x86_64 and the i686 build (32-bit programs run through WoW64).
+# Prepares the prefix once per set of Wine packages; safe when several test programs start at
+# once on a fresh one. One win64 prefix serves the x86_64 and the i686 build (32-bit programs
+# run through WoW64). The marker .qv-prepared holds the packages it was prepared with.
 qv_wine_prefix_ready() {
-    local fingerprint stamp=$WINEPREFIX/.qv-wine-packages
+    local fingerprint
     fingerprint=$(qv_wine_fingerprint)
-    if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$stamp" 2>/dev/null)" != "$fingerprint" ]; then
-        if [ "$QV_OWN_PREFIX" = 1 ]; then
-            echo "Wine packages changed since $WINEPREFIX was made: making it anew" >&2
-            wineserver -k >/dev/null 2>&1 || true
-            rm -rf "$WINEPREFIX"
-        elif [ ! -f "$stamp" ]; then
-            printf '%s\n' "$fingerprint" >"$stamp"
-        else
-            echo "warning: $WINEPREFIX was made by other Wine packages; if Wine fails, remove it" >&2
+    [ "$(cat "$WINEPREFIX/.qv-prepared" 2>/dev/null)" = "$fingerprint" ] && return 0
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    # The lock lies beside the prefix: the prefix itself may be made anew while it is held.
+    (
+        flock 9
+        local prepared
+        prepared=$(cat "$WINEPREFIX/.qv-prepared" 2>/dev/null || true)
+        [ "$prepared" = "$fingerprint" ] && exit 0
+        if [ -f "$WINEPREFIX/system.reg" ]; then
+            if [ "$QV_OWN_PREFIX" = 1 ]; then
+                echo "Wine packages changed since $WINEPREFIX was made: making it anew" >&2
+                wineserver -k >/dev/null 2>&1 || true
+                rm -rf "$WINEPREFIX"
+            elif [ -n "$prepared" ]; then
+                echo "warning: $WINEPREFIX was made by other Wine packages; if Wine fails, remove it" >&2
+            fi
         fi
-    fi
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
-        wine wineboot -i >/dev/null 2>&1 || true
-        wineserver -w
+        # A new prefix (no Wine server can be serving it yet).
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            wine wineboot -i >/dev/null 2>&1 || true
+            wineserver -w
+        fi
         # A virtual desktop gives windows a frame without a window manager and avoids a
         # stall after the first window is shown.
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 || true
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 || true
-        wineserver -w
-        printf '%s\n' "$fingerprint" >"$stamp"
-    fi
+        printf '%s\n' "$fingerprint" >"$WINEPREFIX/.qv-prepared"
+    ) 9>"$WINEPREFIX.lock"
 }
 
 # Keeps one wineserver (and its services) up for a series of short Wine runs.

@@ -5,6 +5,7 @@
 
 #include "app/Mainform.h"
 #include "app/Texts.h"
+#include "upgrade/filename/FirmwareFileName.h"
 
 namespace {
 
@@ -62,11 +63,12 @@ void TMajorForm::ValidateFirmwareFile() {
 }
 
 bool TMajorForm::FirmwareMatchesDevice() const {
-    std::string path = DfuFileName;
-    // The file's own name: after the last folder separator of either kind.
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::string fileName =
-        UpperAscii(slash == std::string::npos ? path : path.substr(slash + 1));
-    const std::string prefix = UpperAscii(std::string(DeviceName) + "_");
-    return fileName.compare(0, prefix.size(), prefix) == 0;
+    // The path is in the code page the window's texts are in: the ANSI code page on Windows,
+    // UTF-8 in the portable build.
+#ifdef _WIN32
+    constexpr upgrade::CodePage pathCodePage = upgrade::kCodePageAnsi;
+#else
+    constexpr upgrade::CodePage pathCodePage = upgrade::kCodePageUtf8;
+#endif
+    return upgrade::FileNameMatchesModel(pathCodePage, DfuFileName, DeviceName);
 }

@@ -1,76 +1,31 @@
 // The ports of a Windows system: the present members of the "Ports" setup class, read through
-// the device-setup library loaded from the system directory at each enumeration. When that
+// the device-setup library loaded from the system directory at each enumeration (its calls and
+// the registry's go through SetupApi_win.h, which tests replace). When that
 // lists no COM port (Wine's setup library lists none, even for mapped ports) or cannot be
 // used at all, the serial device map of the registry is read instead, without descriptions,
 // so that a port which exists can always be reached.
-#include <windows.h>
-// setupapi.h needs windows.h first.
-#include <setupapi.h>
-
 #include <string>
 #include <vector>
 
 #include "device/ports/ComPortEnumeration.h"
 #include "device/ports/PortBackend.h"
+#include "device/ports/SetupApi_win.h"
 
 namespace device {
 namespace {
-
-using ClassGuidsFromNameFn = BOOL(WINAPI*)(PCSTR, LPGUID, DWORD, PDWORD);
-using GetClassDevsFn = HDEVINFO(WINAPI*)(const GUID*, PCSTR, HWND, DWORD);
-using EnumDeviceInfoFn = BOOL(WINAPI*)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
-using OpenDevRegKeyFn = HKEY(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM);
-using GetDeviceRegistryPropertyFn = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE,
-                                                  DWORD, PDWORD);
-using DestroyDeviceInfoListFn = BOOL(WINAPI*)(HDEVINFO);
-
-template <typename Fn>
-Fn Lookup(HMODULE library, const char* name) {
-    // Through void(*)() so that the conversion from FARPROC is not flagged.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-}
-
-struct SetupLibrary {
-    OpenDevRegKeyFn openDevRegKey = nullptr;
-    ClassGuidsFromNameFn classGuidsFromName = nullptr;
-    GetClassDevsFn getClassDevs = nullptr;
-    GetDeviceRegistryPropertyFn getDeviceRegistryProperty = nullptr;
-    EnumDeviceInfoFn enumDeviceInfo = nullptr;
-    DestroyDeviceInfoListFn destroyDeviceInfoList = nullptr;  // optional: frees the list
-
-    // Loaded by its full path in the system directory, never from the search path; kept
-    // loaded for the life of the process.
-    bool Load() {
-        char path[MAX_PATH + 1] = {};
-        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return false;
-        const std::string full = std::string(path) + "\\SETUPAPI.DLL";
-        HMODULE library = LoadLibraryA(full.c_str());
-        if (library == nullptr) return false;
-        openDevRegKey = Lookup<OpenDevRegKeyFn>(library, "SetupDiOpenDevRegKey");
-        classGuidsFromName = Lookup<ClassGuidsFromNameFn>(library, "SetupDiClassGuidsFromNameA");
-        getClassDevs = Lookup<GetClassDevsFn>(library, "SetupDiGetClassDevsA");
-        getDeviceRegistryProperty =
-            Lookup<GetDeviceRegistryPropertyFn>(library, "SetupDiGetDeviceRegistryPropertyA");
-        enumDeviceInfo = Lookup<EnumDeviceInfoFn>(library, "SetupDiEnumDeviceInfo");
-        destroyDeviceInfoList =
-            Lookup<DestroyDeviceInfoListFn>(library, "SetupDiDestroyDeviceInfoList");
-        return openDevRegKey && classGuidsFromName && getClassDevs && getDeviceRegistryProperty &&
-               enumDeviceInfo;
-    }
-};
 
 // The "PortName" value of a device's hardware key; empty when it cannot be read.
 std::string ReadPortName(HKEY key) {
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key, "PortName", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+    if (portapi::RegQueryValueExA(key, "PortName", nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ) {
         return {};
     }
     std::vector<BYTE> buffer(size + 1, 0);
     DWORD returned = size + 1;
-    if (RegQueryValueExA(key, "PortName", nullptr, &type, buffer.data(), &returned) !=
+    if (portapi::RegQueryValueExA(key, "PortName", nullptr, &type, buffer.data(), &returned) !=
             ERROR_SUCCESS ||
         type != REG_SZ || returned >= buffer.size()) {
         return {};
@@ -79,15 +34,15 @@ std::string ReadPortName(HKEY key) {
     return std::string(reinterpret_cast<const char*>(buffer.data()));
 }
 
-std::string ReadDescription(const SetupLibrary& setup, HDEVINFO devices, SP_DEVINFO_DATA& info) {
+std::string ReadDescription(HDEVINFO devices, SP_DEVINFO_DATA& info) {
     constexpr DWORD kDescriptionBytes = 1024;
     // One byte more than the property may fill: the text stays terminated even when the
     // stored value lacks its terminating zero.
     char buffer[kDescriptionBytes + 1] = {};
     DWORD type = 0;
-    if (!setup.getDeviceRegistryProperty(devices, &info, SPDRP_DEVICEDESC, &type,
-                                         reinterpret_cast<PBYTE>(buffer), kDescriptionBytes,
-                                         nullptr) ||
+    if (!portapi::SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_DEVICEDESC, &type,
+                                                    reinterpret_cast<PBYTE>(buffer),
+                                                    kDescriptionBytes, nullptr) ||
         type != REG_SZ) {
         return {};
     }
@@ -96,40 +51,40 @@ std::string ReadDescription(const SetupLibrary& setup, HDEVINFO devices, SP_DEVI
 
 // False when the setup classes or the device list cannot be had.
 bool ListFromSetupClass(std::vector<FoundPort>& ports) {
-    SetupLibrary setup;
-    if (!setup.Load()) return false;
+    if (!portapi::LoadSetupLibrary()) return false;
 
     DWORD guidCount = 0;
-    setup.classGuidsFromName("Ports", nullptr, 0, &guidCount);
+    portapi::SetupDiClassGuidsFromNameA("Ports", nullptr, 0, &guidCount);
     if (guidCount == 0) return false;
     std::vector<GUID> guids(guidCount);
-    if (!setup.classGuidsFromName("Ports", guids.data(), guidCount, &guidCount)) return false;
+    if (!portapi::SetupDiClassGuidsFromNameA("Ports", guids.data(), guidCount, &guidCount))
+        return false;
 
     // Only the first class, and only the devices present now.
-    HDEVINFO devices = setup.getClassDevs(&guids[0], nullptr, nullptr, DIGCF_PRESENT);
+    HDEVINFO devices = portapi::SetupDiGetClassDevsA(&guids[0], nullptr, nullptr, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE) return false;
 
     SP_DEVINFO_DATA info = {};
     // The record's own size: 28 bytes in the 32-bit build, 32 in the 64-bit one.
     info.cbSize = sizeof info;
-    for (DWORD index = 0; setup.enumDeviceInfo(devices, index, &info); ++index) {
-        HKEY key =
-            setup.openDevRegKey(devices, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+    for (DWORD index = 0; portapi::SetupDiEnumDeviceInfo(devices, index, &info); ++index) {
+        HKEY key = portapi::SetupDiOpenDevRegKey(devices, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                                 KEY_QUERY_VALUE);
         if (key == nullptr || key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) continue;
         const std::string name = ReadPortName(key);
-        RegCloseKey(key);
+        portapi::RegCloseKey(key);
         if (!IsComPortName(name)) continue;
-        ports.push_back({name, ReadDescription(setup, devices, info)});
+        ports.push_back({name, ReadDescription(devices, info)});
     }
-    if (setup.destroyDeviceInfoList != nullptr) setup.destroyDeviceInfoList(devices);
+    portapi::SetupDiDestroyDeviceInfoList(devices);
     return true;
 }
 
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: one value per serial port, its data the port name.
 bool ListFromSerialDeviceMap(std::vector<FoundPort>& ports) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS) {
+    if (portapi::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                               KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return false;
     }
     for (DWORD index = 0;; ++index) {
@@ -138,13 +93,13 @@ bool ListFromSerialDeviceMap(std::vector<FoundPort>& ports) {
         BYTE data[256] = {};
         DWORD dataLength = sizeof data - 1;
         DWORD type = 0;
-        const LONG result =
-            RegEnumValueA(key, index, valueName, &nameLength, nullptr, &type, data, &dataLength);
+        const LONG result = portapi::RegEnumValueA(key, index, valueName, &nameLength, nullptr,
+                                                   &type, data, &dataLength);
         if (result == ERROR_NO_MORE_ITEMS) break;
         if (result != ERROR_SUCCESS || type != REG_SZ) continue;
         ports.push_back({reinterpret_cast<const char*>(data), std::string()});
     }
-    RegCloseKey(key);
+    portapi::RegCloseKey(key);
     return true;
 }
 

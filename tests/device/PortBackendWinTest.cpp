@@ -1,5 +1,6 @@
-// The Windows back end as it behaves under Wine, whose setup library lists no ports: the
-// serial device map of the registry must still make every port reachable.
+// The Windows back end over the real setup library and registry (SetupApi_win.cpp), as they
+// behave under Wine, whose setup library lists no ports: the serial device map of the registry
+// must still make every port reachable. PortBackendWinModelTest covers the rest over a model.
 #include <gtest/gtest.h>
 #include <windows.h>
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "upgrade/enum/SimulatedUsbTree.h"
+#include "tools/usbtree/SimulatedUsbTree.h"
 #include "upgrade/enum/UsbWalk.h"
 
 #if !defined(_WIN32)

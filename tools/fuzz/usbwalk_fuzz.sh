@@ -16,7 +16,8 @@ src=$ROOT/upgrade/enum
     -I"$ROOT" \
     "$ROOT/tests/upgrade/enum/UsbWalkFuzz.cpp" \
     "$src/DescriptorScan.cpp" "$src/FirmwareText.cpp" "$src/UsbWalk.cpp" \
-    "$src/AnsiTextPosix.cpp" "$src/SimulatedUsbTree.cpp" "$src/SimulatedDescriptors.cpp" \
+    "$src/AnsiTextPosix.cpp" "$ROOT/tools/usbtree/SimulatedUsbTree.cpp" \
+    "$ROOT/tools/usbtree/SimulatedDescriptors.cpp" \
     "$src/UsbHostSysfs.cpp" \
     -o "$OUT/usbwalk_fuzz"
 

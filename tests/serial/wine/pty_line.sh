@@ -12,7 +12,9 @@ set -euo pipefail
 action=$1
 rig=$2
 here=$(cd "$(dirname "$0")" && pwd)
-prefix=${WINEPREFIX:?WINEPREFIX must name the Wine prefix}
+# shellcheck source=tests/wine-env.sh
+. "$here/../../wine-env.sh"
+prefix=$WINEPREFIX
 
 case "$action" in
 start)

@@ -5,4 +5,4 @@ rig=$1
 shift
 export QV_TEST_COM_PORT=COM87 QV_TEST_COM_PEER=COM88
 [ -f "$rig/preload" ] && LD_PRELOAD=$(cat "$rig/preload") && export LD_PRELOAD
-exec wine "$@"
+exec "$(dirname "$0")/../../wine/run_program.sh" "$@"

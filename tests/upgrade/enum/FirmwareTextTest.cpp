@@ -64,9 +64,16 @@ struct MarkerCase {
     const char* expected;
 };
 
+// The text names the case. Square brackets are written as \x5B and \x5D: ctest cannot label a
+// test whose name holds one.
 void PrintTo(const MarkerCase& c, std::ostream* out) {
     *out << '"';
-    for (const char16_t* unit = c.text; *unit != 0; ++unit) *out << static_cast<char>(*unit);
+    for (const char16_t* unit = c.text; *unit != 0; ++unit) {
+        if (*unit == u'[' || *unit == u']')
+            *out << (*unit == u'[' ? "\\x5B" : "\\x5D");
+        else
+            *out << static_cast<char>(*unit);
+    }
     *out << '"';
 }
 

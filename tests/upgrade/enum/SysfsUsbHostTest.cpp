@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "upgrade/enum/SimulatedDescriptors.h"
+#include "tools/usbtree/SimulatedDescriptors.h"
 #include "upgrade/enum/UsbHostSysfs.h"
 #include "upgrade/enum/UsbWalk.h"
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/usbtree/SimulatedUsbTree.h"
 #include "upgrade/enum/FirmwareText.h"
-#include "upgrade/enum/SimulatedUsbTree.h"
 #include "upgrade/enum/UsbWalk.h"
 
 namespace {

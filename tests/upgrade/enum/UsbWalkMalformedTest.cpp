@@ -27,6 +27,12 @@ Bytes Resized(Bytes descriptor, std::uint8_t length) {
     return descriptor;
 }
 
+// The same bytes with another bLength.
+Bytes WithLengthByte(Bytes descriptor, std::uint8_t length) {
+    descriptor[0] = length;
+    return descriptor;
+}
+
 struct SetCase {
     const char* name;
     Bytes set;
@@ -46,8 +52,10 @@ const Bytes kEndpoint = EndpointDescriptorBytes(0x81);
 std::vector<SetCase> SetCases() {
     return {
         {"WellFormed", ConfigurationSet({kConfiguration, kInterface, kEndpoint}), true, true, true},
-        {"ConfigurationLengthZero", ConfigurationSet({Resized(kConfiguration, 9), kInterface}),
+        {"ConfigurationLengthNine", ConfigurationSet({Resized(kConfiguration, 9), kInterface}),
          true, true, true},
+        {"ConfigurationLengthZeroEndsTheScan",
+         ConfigurationSet({WithLengthByte(kConfiguration, 0), kInterface}), false, false, true},
         {"ZeroLengthDescriptorEndsTheScan",
          ConfigurationSet({kConfiguration, Bytes{0, 5, 0x81, 3}, kInterface}), true, false, true},
         {"DescriptorRunningPastTheEnd",

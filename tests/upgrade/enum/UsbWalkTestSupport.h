@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "upgrade/enum/SimulatedUsbTree.h"
+#include "tools/usbtree/SimulatedUsbTree.h"
 #include "upgrade/enum/UsbWalk.h"
 
 namespace upgrade::sim {

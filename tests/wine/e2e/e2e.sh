@@ -6,6 +6,9 @@
 # server when there is none.
 #   e2e.sh <QVDFUUpgrade.exe> <screenshot folder> [run folder]
 set -euo pipefail
+# Inside a ctest run without a display: the run's private X server (tests/wine-env.sh).
+# shellcheck source=tests/wine-env.sh
+. "$(cd "$(dirname "$0")/../.." && pwd)/wine-env.sh"
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi

@@ -1,4 +1,4 @@
-#include "upgrade/enum/SimulatedDescriptors.h"
+#include "tools/usbtree/SimulatedDescriptors.h"
 
 namespace upgrade::sim {
 namespace {

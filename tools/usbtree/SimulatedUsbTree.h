@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "upgrade/enum/SimulatedDescriptors.h"
+#include "tools/usbtree/SimulatedDescriptors.h"
 #include "upgrade/enum/UsbHostDriver.h"
 
 namespace upgrade::sim {

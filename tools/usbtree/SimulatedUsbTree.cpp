@@ -1,4 +1,4 @@
-#include "upgrade/enum/SimulatedUsbTree.h"
+#include "tools/usbtree/SimulatedUsbTree.h"
 
 #include <algorithm>
 #include <cstdlib>
