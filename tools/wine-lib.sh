@@ -61,7 +61,10 @@ qv_sim_start() {
     "$QV_HEADSET_SIM" --com COM5 --com-dir "$dir/com" \
         --dfu-port "$port" --state "$dir/headset.state" "$@" >"$dir/headset.log" 2>&1 &
     QV_SIM_PID=$!
-    if ! qv_wait 5 grep -q READY "$dir/headset.log"; then
+    # A simulator that refused to start (its message is in the log) is not waited for.
+    qv_wait 5 qv_sim_ready_or_gone "$dir/headset.log" || true
+    if ! grep -q READY "$dir/headset.log"; then
+        echo "the simulated headset did not start; its log ($dir/headset.log):" >&2
         cat "$dir/headset.log" >&2
         return 1
     fi
@@ -69,21 +72,30 @@ qv_sim_start() {
     # (DIR/com/com5, which the simulator moves to its new pty when it comes back after an
     # upgrade), or to a relay in front of it: a restarted wineserver that re-creates its
     # dosdevices links from the registry still finds the right line.
-    ln -sfn "$dir/com/com5" "$dir/com5-front"
+    ln -sfn "$dir/com/com5" "$dir/com5-front" || return 1
     local mapped
     # A prefix where COM5 was never mapped has no such value: reg then fails.
     mapped=$(wine reg query 'HKLM\Software\Wine\Ports' /v COM5 2>/dev/null | tr -d '\r' |
         awk '$1 == "COM5" {print $3}' || true)
     if [ "$mapped" != "$dir/com5-front" ]; then
-        wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$dir/com5-front" /f >/dev/null 2>&1
+        local said
+        if ! said=$(wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$dir/com5-front" /f 2>&1); then
+            echo "cannot map COM5 in the Wine prefix $WINEPREFIX ('wine reg add' said: $said)" >&2
+            return 1
+        fi
     fi
-    mkdir -p "$WINEPREFIX/dosdevices"
-    ln -sfn "$dir/com5-front" "$WINEPREFIX/dosdevices/com5"
+    if ! { mkdir -p "$WINEPREFIX/dosdevices" && ln -sfn "$dir/com5-front" "$WINEPREFIX/dosdevices/com5"; }; then
+        echo "cannot link COM5 into $WINEPREFIX/dosdevices" >&2
+        return 1
+    fi
     if [ -z "${DISPLAY:-}" ] || [ -z "$(qv_com_row COM5)" ] || [ "$mapped" != "$dir/com5-front" ]; then
         wineserver -k 2>/dev/null || true
     fi
     export QV_DFU_LOOPBACK=127.0.0.1:$port
 }
+
+# qv_sim_ready_or_gone LOG: the simulator said READY, or it has ended.
+qv_sim_ready_or_gone() { grep -q READY "$1" || ! kill -0 "$QV_SIM_PID" 2>/dev/null; }
 
 qv_sim_stop() {
     if [ -n "${QV_SIM_PID:-}" ]; then
