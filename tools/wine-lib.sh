@@ -55,9 +55,10 @@ qv_free_port() {
 # the next Wine program reads the new mapping. So is one started here without a display (by
 # the simulator's registry entry): the program would later meet its display-less desktop.
 qv_sim_start() {
-    local dir=$1 port=$2
+    local dir port=$2
+    # The links made below must hold whole paths: a relative one would lead nowhere.
+    mkdir -p "$1/com" && dir=$(cd "$1" && pwd) || return 1
     shift 2
-    mkdir -p "$dir/com"
     "$QV_HEADSET_SIM" --com COM5 --com-dir "$dir/com" \
         --dfu-port "$port" --state "$dir/headset.state" "$@" >"$dir/headset.log" 2>&1 &
     QV_SIM_PID=$!

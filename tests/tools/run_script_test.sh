@@ -116,5 +116,17 @@ run_case configure-fails 1 "run.sh: configuring the Windows build failed" \
     "the stand-in compiler cannot be found" -- STUB_CMAKE_FAILS=1
 run_case program-fails 1 "run.sh: the program ended with status 3" -- STUB_PROGRAM_STATUS=3
 
+# A run folder given relative to the source folder: Wine's COM5 link must still hold a whole
+# path, or the program finds no port.
+run_case relative-run-folder 0 "simulated headset on COM5" -- QV_RUN_DIR=build/relative-run
+link=$(readlink "$WORK/relative-run-folder/prefix/dosdevices/com5" || true)
+case $link in
+    /*) echo "ok   relative-run-folder: COM5 leads to $link" ;;
+    *)
+        echo "FAIL relative-run-folder: COM5 leads to '$link', not a whole path"
+        failures=$((failures + 1))
+        ;;
+esac
+
 [ "$failures" -eq 0 ] || exit 1
 echo "tools/run.sh said what failed and what to do in every case"

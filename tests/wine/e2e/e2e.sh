@@ -21,6 +21,9 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 
 suite_start=$SECONDS
 mkdir -p "$SHOTS" "$WORK"
+# Whole paths: the COM5 links made from them must lead somewhere from any folder.
+SHOTS=$(cd "$SHOTS" && pwd)
+WORK=$(cd "$WORK" && pwd)
 rm -f "$SHOTS"/e2e-*.png "$WORK/headset.state"
 LOG=$WORK/headset.log
 STATE=$WORK/headset.state
