@@ -7,6 +7,9 @@
 #   tools/run.sh                       English (or your locale's language)
 #   LC_ALL=zh_TW.UTF-8 tools/run.sh    Traditional Chinese
 #   QV_HEADLESS=1 tools/run.sh         the scripted session even with a display
+#   QV_HEADLESS=1 QV_WATCH_UPGRADE=1 tools/run.sh
+#                                      the session also upgrades the simulated headset, at a
+#                                      headset's pace, with a screenshot a second
 #
 # A sample firmware file for the simulated headset is written to build/run/KX-V5_v103.dfu; the
 # headset keeps its settings in build/run/headset.state (delete it to start afresh).
@@ -101,7 +104,9 @@ qv_wine_stop
 mkdir -p build/screenshots
 suffix=""
 case "${LC_ALL:-${LANG:-}}" in zh_TW*) suffix=-zh_TW ;; esac
-QV_SESSION_OPEN_PORT=COM5 xvfb-run -a -s "-screen 0 1024x768x24" \
+upgrade=""
+[ "${QV_WATCH_UPGRADE:-0}" != 1 ] || upgrade=$RUN/KX-V5_v103.dfu
+QV_SESSION_OPEN_PORT=COM5 QV_SESSION_UPGRADE=$upgrade xvfb-run -a -s "-screen 0 1024x768x24" \
     tools/wine-session.sh "$EXE" "build/screenshots/main-window$suffix.png" ||
     fail "the scripted session without a display failed (reason above)" \
         "the screenshots it took are in build/screenshots/; run again with a display to watch"

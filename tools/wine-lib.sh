@@ -173,6 +173,25 @@ qv_click_client() {
     xdotool mousemove --window "$1" $((border + $2)) $((top + $3)) click 1
 }
 
+# qv_press_box_button WID: a click on the one button of a message box (OK, at its bottom
+# centre).
+qv_press_box_button() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove --window "$1" $((WIDTH / 2)) $((HEIGHT - 26)) click 1
+}
+
+# qv_choose_firmware WID FILE: on the "Firmware upgrade" page, "Select firmware file..." and
+# FILE (a Linux path) typed into the file dialog. Fails when the dialog does not open or close.
+qv_choose_firmware() {
+    qv_click_client "$1" 422 138 # the page's tab
+    qv_click_client "$1" 132 194 # Select firmware file...
+    qv_wait_window Open 10 >/dev/null || return 1
+    xdotool type --delay 10 "$(winepath -w "$2" 2>/dev/null)"
+    xdotool key Return
+    qv_wait 10 eval "! qv_window Open >/dev/null"
+}
+
 # Row of COMn in the port list: the ports Wine lists, in number order.
 qv_com_row() {
     wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | tr -d '\r' |

@@ -71,10 +71,7 @@ measure() {
     local wid prompt row start
     wid=$(qv_wait_window "$(qv_main_title)" 60) || fail "$label: the main window did not appear"
     prompt=$(qv_wait_window "$(qv_caption note)" 10) || fail "$label: no start-up prompt"
-    # Its OK button, at the bottom centre.
-    local X Y WIDTH HEIGHT SCREEN WINDOW
-    eval "$(xdotool getwindowgeometry --shell "$prompt")"
-    xdotool mousemove --window "$prompt" $((WIDTH / 2)) $((HEIGHT - 26)) click 1
+    qv_press_box_button "$prompt"
     qv_wait 5 qv_no_window "$(qv_caption note)" || fail "$label: the prompt stayed"
     row=$(qv_com_row COM5)
     [ -n "$row" ] || fail "COM5 is not listed"

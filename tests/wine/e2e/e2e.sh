@@ -130,12 +130,7 @@ upgrade_firmware() {
     m=$(mark)
     open_port COM5
     expect_requests "$m" "${QUERY[@]}"
-    tab firmware
-    page_click 112 44
-    qv_wait_window Open 10 >/dev/null || fail "no file dialog"
-    xdotool type --delay 10 "$(winepath -w "$WORK/KX-V5_v103.dfu" 2>/dev/null)"
-    xdotool key Return
-    qv_wait 10 eval "! qv_window Open >/dev/null" || fail "the file dialog stayed open"
+    qv_choose_firmware "$WID" "$WORK/KX-V5_v103.dfu" || fail "the file dialog did not open or close"
     shot file-chosen
     m=$(mark)
     page_click 112 172
