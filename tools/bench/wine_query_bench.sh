@@ -109,8 +109,8 @@ row() {
         }'
 }
 
-for spec in "$@"; do
-    measure "${spec%%=*}" "${spec#*=}"
+for given in "$@"; do
+    measure "${given%%=*}" "${given#*=}"
 done
 qv_wine_stop
 "$QUERY_BENCH" "$QV_HEADSET_SIM" "$RUNS" --gap "$GAP" --log "$WORK/native.log" >/dev/null ||
@@ -121,8 +121,8 @@ echo "gap: headset's status line to the next request; whole: first request to la
 printf '%-26s %6s %7s %11s %11s %6s   %s\n' "program" "gap" "gap" "whole" "wire +" "whole/" "goal"
 printf '%-26s %6s %7s %11s %11s %6s\n' "" "median" "max" "median" "pauses" "budget"
 printf '%-26s %6s %7s %11s %11s\n' "" "ms" "ms" "ms" "ms"
-for spec in "$@"; do
-    row "${spec%%=*} (Wine, x86_64)" "$WORK/${spec%%=*}.log"
+for given in "$@"; do
+    row "${given%%=*} (Wine, x86_64)" "$WORK/${given%%=*}.log"
 done
 row "native (query_bench)" "$WORK/native.log"
 echo "goal: median gap <= 9 ms and whole <= 1.5 x (wire + pauses)"
