@@ -55,13 +55,17 @@ qv_free_port() {
 # the next Wine program reads the new mapping. So is one started here without a display (by
 # the simulator's registry entry): the program would later meet its display-less desktop.
 qv_sim_start() {
-    local dir=$1 port=$2
+    local dir port=$2
+    # The links made below must hold whole paths: a relative one would lead nowhere.
+    mkdir -p "$1/com" && dir=$(cd "$1" && pwd) || return 1
     shift 2
-    mkdir -p "$dir/com"
     "$QV_HEADSET_SIM" --com COM5 --com-dir "$dir/com" \
         --dfu-port "$port" --state "$dir/headset.state" "$@" >"$dir/headset.log" 2>&1 &
     QV_SIM_PID=$!
-    if ! qv_wait 5 grep -q READY "$dir/headset.log"; then
+    # A simulator that refused to start (its message is in the log) is not waited for.
+    qv_wait 5 qv_sim_ready_or_gone "$dir/headset.log" || true
+    if ! grep -q READY "$dir/headset.log"; then
+        echo "the simulated headset did not start; its log ($dir/headset.log):" >&2
         cat "$dir/headset.log" >&2
         return 1
     fi
@@ -69,21 +73,30 @@ qv_sim_start() {
     # (DIR/com/com5, which the simulator moves to its new pty when it comes back after an
     # upgrade), or to a relay in front of it: a restarted wineserver that re-creates its
     # dosdevices links from the registry still finds the right line.
-    ln -sfn "$dir/com/com5" "$dir/com5-front"
+    ln -sfn "$dir/com/com5" "$dir/com5-front" || return 1
     local mapped
     # A prefix where COM5 was never mapped has no such value: reg then fails.
     mapped=$(wine reg query 'HKLM\Software\Wine\Ports' /v COM5 2>/dev/null | tr -d '\r' |
         awk '$1 == "COM5" {print $3}' || true)
     if [ "$mapped" != "$dir/com5-front" ]; then
-        wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$dir/com5-front" /f >/dev/null 2>&1
+        local said
+        if ! said=$(wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$dir/com5-front" /f 2>&1); then
+            echo "cannot map COM5 in the Wine prefix $WINEPREFIX ('wine reg add' said: $said)" >&2
+            return 1
+        fi
     fi
-    mkdir -p "$WINEPREFIX/dosdevices"
-    ln -sfn "$dir/com5-front" "$WINEPREFIX/dosdevices/com5"
+    if ! { mkdir -p "$WINEPREFIX/dosdevices" && ln -sfn "$dir/com5-front" "$WINEPREFIX/dosdevices/com5"; }; then
+        echo "cannot link COM5 into $WINEPREFIX/dosdevices" >&2
+        return 1
+    fi
     if [ -z "${DISPLAY:-}" ] || [ -z "$(qv_com_row COM5)" ] || [ "$mapped" != "$dir/com5-front" ]; then
         wineserver -k 2>/dev/null || true
     fi
     export QV_DFU_LOOPBACK=127.0.0.1:$port
 }
+
+# qv_sim_ready_or_gone LOG: the simulator said READY, or it has ended.
+qv_sim_ready_or_gone() { grep -q READY "$1" || ! kill -0 "$QV_SIM_PID" 2>/dev/null; }
 
 qv_sim_stop() {
     if [ -n "${QV_SIM_PID:-}" ]; then
@@ -158,6 +171,25 @@ qv_click_client() {
     local border=$(((WIDTH - QV_CLIENT_WIDTH) / 2))
     local top=$((HEIGHT - QV_CLIENT_HEIGHT - border))
     xdotool mousemove --window "$1" $((border + $2)) $((top + $3)) click 1
+}
+
+# qv_press_box_button WID: a click on the one button of a message box (OK, at its bottom
+# centre).
+qv_press_box_button() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove --window "$1" $((WIDTH / 2)) $((HEIGHT - 26)) click 1
+}
+
+# qv_choose_firmware WID FILE: on the "Firmware upgrade" page, "Select firmware file..." and
+# FILE (a Linux path) typed into the file dialog. Fails when the dialog does not open or close.
+qv_choose_firmware() {
+    qv_click_client "$1" 422 138 # the page's tab
+    qv_click_client "$1" 132 194 # Select firmware file...
+    qv_wait_window Open 10 >/dev/null || return 1
+    xdotool type --delay 10 "$(winepath -w "$2" 2>/dev/null)"
+    xdotool key Return
+    qv_wait 10 eval "! qv_window Open >/dev/null"
 }
 
 # Row of COMn in the port list: the ports Wine lists, in number order.

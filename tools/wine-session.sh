@@ -4,6 +4,8 @@
 # with its Exit button. Exits non-zero when the window does not appear or the program does
 # not end cleanly.
 #   tools/wine-session.sh <path of QVDFUUpgrade.exe> <screenshot.png>
+# QV_SESSION_OPEN_PORT=COMn also opens that port; QV_SESSION_UPGRADE=<file.dfu> then upgrades
+# the headset with that file, with a screenshot a second (<screenshot>-upgrade-NN.png).
 set -euo pipefail
 EXE=$1
 SHOT=$2
@@ -43,6 +45,27 @@ import -window root "$SHOT"
 
 click_client() { qv_click_client "$wid" "$1" "$2"; }
 
+# The upgrade with the given file, a screenshot a second until its closing box (a note or an
+# error), which is shot too and answered.
+watch_upgrade() {
+    qv_choose_firmware "$wid" "$1" || { echo "the file dialog did not open or close" >&2; return 1; }
+    click_client 132 322 # Start firmware upgrade
+    local n=0 box=""
+    while [ "$n" -lt 180 ]; do
+        n=$((n + 1))
+        import -window root "$(printf '%s-upgrade-%02d.png' "${SHOT%.png}" "$n")" || true
+        box=$(qv_window "$(qv_caption note)" || qv_window "$(qv_caption error)") && break
+        sleep 1
+    done
+    [ -n "$box" ] || { echo "the upgrade did not end within 3 minutes" >&2; return 1; }
+    sleep 0.3
+    import -window root "${SHOT%.png}-upgrade-end.png" || true
+    qv_press_box_button "$box"
+    sleep 8 # the headset comes back, the port is opened again and the headset read
+    import -window root "${SHOT%.png}-upgraded.png"
+    echo "upgrade: $n screenshots, ${SHOT%.png}-upgrade-*.png"
+}
+
 # With QV_SESSION_OPEN_PORT=COMn: select that row of the port list (rows of 13 px from 16,16),
 # open it, let the headset be read, and take a second screenshot.
 if [ -n "${QV_SESSION_OPEN_PORT:-}" ]; then
@@ -52,6 +75,7 @@ if [ -n "${QV_SESSION_OPEN_PORT:-}" ]; then
         click_client 584 32
         sleep 3
         import -window root "${SHOT%.png}-connected.png"
+        [ -z "${QV_SESSION_UPGRADE:-}" ] || watch_upgrade "$QV_SESSION_UPGRADE"
     else
         echo "port $QV_SESSION_OPEN_PORT is not listed" >&2
     fi

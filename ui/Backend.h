@@ -34,7 +34,10 @@
 //      associate's text itself: no UDS_SETBUDDYINT, no UDS_ALIGNRIGHT: the bounds given are
 //      final).
 //    - Memo: Lines, ReadOnly, WordWrap, ScrollBars, BorderStyle, Color (TColor: a system
-//      colour index with the high bit set), TabStop.
+//      colour index with the high bit set), TabStop. A peer may hold back lines added at the
+//      end until the window thread's current turn has ended (the Win32 peer does: one update
+//      of the control for all of them, none in the middle of a handler); every other change
+//      is shown at once, with the lines held back.
 //    - ProgressBar: Min, Max, Position, Smooth, Step.
 //    - PageControl / TabSheet: the tabs are the TabSheets in page order with their Caption;
 //      ActivePage is the page shown; a TabSheet holds its controls and shows only while active

@@ -94,8 +94,11 @@ bool UpgradeRig::StartSimulator(const std::string& simulator,
     simulator_ = fork();
     if (simulator_ == 0) {
         if (freopen(log_.c_str(), "w", stdout) == nullptr) _exit(126);
-        std::vector<std::string> args = {simulator, "--com", "COM5",       "--com-dir", comDir_,
-                                         "--state", state,   "--dfu-port", port};
+        // The DFU device as fast as the engine asks: the rig tests and times the tool, not a
+        // headset's pace.
+        std::vector<std::string> args = {simulator, "--com",      "COM5", "--com-dir",
+                                         comDir_,   "--state",    state,  "--dfu-port",
+                                         port,      "--dfu-pace", "fast"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(&arg[0]);

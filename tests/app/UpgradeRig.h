@@ -45,6 +45,8 @@ class UpgradeRig {
     // The simulator's serial line, as its COM link names it (for a peer of the bench's own
     // while the window has the port closed).
     std::string SimulatorLine() const { return comDir_ + "/com5"; }
+    // What the simulator printed (its requests and writes); gone with the rig.
+    std::string SimulatorLog() const { return log_; }
 
     ui::THeadlessBackend& Headless() { return *headless_; }
     TMajorForm* Form() { return form_; }

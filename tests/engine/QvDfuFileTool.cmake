@@ -18,10 +18,23 @@ foreach(expected "vendor:      0x1209" "product:     0x4B58" "release:     0x010
         message(FATAL_ERROR "inspect (${status}) lacks '${expected}':\n${out}")
     endif()
 endforeach()
-# A file without a suffix (the raw image) is refused.
+# A file without a suffix (the raw image) is refused, with the check it fails and what it found.
 execute_process(COMMAND ${TOOL} inspect ${WORK}/image.bin RESULT_VARIABLE status OUTPUT_VARIABLE out)
-if(NOT status EQUAL 1 OR NOT out MATCHES "no valid DFU 1.1 suffix")
+if(NOT status EQUAL 1 OR NOT out MATCHES "no valid DFU 1.1 suffix"
+   OR NOT out MATCHES "failed:      suffix signature: \"89a\" at offset 24")
     message(FATAL_ERROR "a file without suffix was not refused (${status}):\n${out}")
+endif()
+# The file fits the device it was packed for, and not another.
+execute_process(COMMAND ${TOOL} inspect ${WORK}/kx.dfu -v 1209 -p 4B58 RESULT_VARIABLE status
+                OUTPUT_VARIABLE out)
+if(NOT status EQUAL 0 OR NOT out MATCHES "status:      valid")
+    message(FATAL_ERROR "inspect for its own device gave ${status}:\n${out}")
+endif()
+execute_process(COMMAND ${TOOL} inspect ${WORK}/kx.dfu -p 0x1 RESULT_VARIABLE status
+                OUTPUT_VARIABLE out)
+if(NOT status EQUAL 1 OR NOT out MATCHES "status:      does not fit the device"
+   OR NOT out MATCHES "failed:      product: the file is for 0x4B58, the device is 0x0001")
+    message(FATAL_ERROR "inspect for another product gave ${status}:\n${out}")
 endif()
 
 # Bad command lines and unusable input: each refused with its reason and the exit status, and
@@ -36,13 +49,17 @@ set(cases
     "2|unknown command: pak|pak"
     "2|pack or inspect?"
     "2|inspect takes one file|inspect"
+    "2|inspect takes one file|inspect|${WORK}/kx.dfu|${WORK}/kx.dfu"
+    "2|-v: not a hexadecimal number from 0 to FFFF: 1209x|inspect|${WORK}/kx.dfu|-v|1209x"
+    "2|-p needs a value|inspect|${WORK}/kx.dfu|-p"
     "2|-v: not a hexadecimal number from 0 to FFFF: 12x4|${pack}|${image}|-c|V|-v|12x4"
     "2|-r: not a hexadecimal number from 0 to FFFF: 10000|${pack}|${image}|-c|V|-r|10000"
     "2|-c needs a value|${pack}|${image}|-c"
     "2|unknown option: -x|${pack}|-x|1"
     "2|pack needs -c COMMENT|${pack}|${image}"
     "2|pack needs -i IMAGE|${pack}|-c|V"
-    "2|the comment must be 1 to 127 printable ASCII characters|${pack}|${image}|-c|${long_comment}"
+    "2|the comment must be 1 to 127 printable ASCII characters: it has 128|${pack}|${image}|-c|${long_comment}"
+    "2|it has 4, and character 3 is the byte 0x09|${pack}|${image}|-c|V1\t3"
     "1|empty.bin is empty: there is no firmware to pack|${pack}|-i|${WORK}/empty.bin|-c|V"
     "1|cannot read ${WORK}/missing.bin|${pack}|-i|${WORK}/missing.bin|-c|V"
     "1|cannot read ${WORK}\n|${pack}|-i|${WORK}|-c|V"

@@ -70,6 +70,26 @@ for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
         echo "$f: its version record names another file" >&2
         status=1
     }
+    # Each language the record lists (pairs of language and code page) has its own block of
+    # texts, which carries the version and the file name too.
+    # shellcheck disable=SC2046
+    set -- $(echo "$record" | sed -n 's/.*VALUE "Translation", //p' | tr -d ',')
+    [ $# -ge 2 ] || {
+        echo "$f: its version record lists no language" >&2
+        status=1
+    }
+    while [ $# -ge 2 ]; do
+        block=$(printf '%04X%04X' "$1" "$2")
+        texts=$(echo "$record" | awk -v b="BLOCK \"$block\"" 'index($0, b) {on = 1; next} on && /END/ {exit} on')
+        case $texts in
+            *"VALUE \"FileVersion\", \"$version.0\""*"VALUE \"OriginalFilename\", \"$f\""*) ;;
+            *)
+                echo "$f: language $block is listed but has no block of texts with its version" >&2
+                status=1
+                ;;
+        esac
+        shift 2
+    done
 done
 
 # The icon group 1 and its four images (16, 32, 48, 256 pixels).

@@ -3,8 +3,10 @@
 // the time the same bytes need on a 115200-baud line (10 bits a byte, both directions).
 // The simulator is asked for no pause between "OK" and the status line either (gap=0); the
 // default 20 ms pause, which makes the two arrive apart, is reported as a second figure.
-// Not a test: a measurement.
-//   query_bench <qv-headset-sim> [runs]
+// --gap MS measures with that pause only; --log FILE keeps a copy of the simulator's log, with
+// the time of each request and write (--timestamps), for tools/bench/wine_query_bench.sh to
+// read the gap per step from. Not a test: a measurement.
+//   query_bench <qv-headset-sim> [runs] [--gap MS] [--log FILE]
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -15,6 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -61,10 +65,12 @@ std::size_t ConversationBytes(const std::string& line) {
     return bytes;
 }
 
-// Measures with the given pause between the two lines of an answer; prints its row.
-int Measure(const char* simulator, int gapMs, int runs) {
+// Measures with the given pause between the two lines of an answer; prints its row. logCopy,
+// when not empty, receives the simulator's log.
+int Measure(const char* simulator, int gapMs, int runs, const std::string& logCopy) {
     UpgradeRig rig;
-    if (!rig.StartSimulator(simulator, {"--fault", "gap=" + std::to_string(gapMs)})) {
+    if (!rig.StartSimulator(simulator,
+                            {"--fault", "gap=" + std::to_string(gapMs), "--timestamps"})) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
     }
@@ -95,23 +101,51 @@ int Measure(const char* simulator, int gapMs, int runs) {
         gapMs, median, times.front(), times.back(), runs, bytes, wireMs, goalMs,
         median <= goalMs ? "met" : "not met");
     std::fflush(stdout);
+    if (!logCopy.empty()) {
+        std::ifstream in(rig.SimulatorLog(), std::ios::binary);
+        std::ofstream out(logCopy, std::ios::binary);
+        out << in.rdbuf();
+        if (!out) {
+            std::fprintf(stderr, "cannot write %s\n", logCopy.c_str());
+            return 1;
+        }
+    }
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: query_bench <qv-headset-sim> [runs] [--gap MS] [--log FILE]\n";
     if (argc < 2) {
-        std::fprintf(stderr, "usage: query_bench <qv-headset-sim> [runs]\n");
+        std::fprintf(stderr, "%s", usage);
         return 2;
     }
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    int runs = 20;
+    std::vector<int> gaps = {0, 20};
+    std::string logCopy;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gap") == 0 && i + 1 < argc) {
+            gaps = {std::max(0, std::atoi(argv[++i]))};
+        } else if (std::strcmp(argv[i], "--log") == 0 && i + 1 < argc) {
+            logCopy = argv[++i];
+        } else if (argv[i][0] != '-') {
+            runs = std::max(1, std::atoi(argv[i]));
+        } else {
+            std::fprintf(stderr, "%s", usage);
+            return 2;
+        }
+    }
+    if (!logCopy.empty() && gaps.size() != 1) {
+        std::fprintf(stderr, "--log needs --gap: one log for one pause\n");
+        return 2;
+    }
     std::printf("Open click to the end of the query sequence (9 requests), real time\n");
     // Each measurement in a process of its own: the window and its application are per process.
-    for (int gapMs : {0, 20}) {
+    for (int gapMs : gaps) {
         std::fflush(stdout);
         const pid_t child = fork();
-        if (child == 0) _exit(Measure(argv[1], gapMs, runs));
+        if (child == 0) _exit(Measure(argv[1], gapMs, runs, logCopy));
         int status = 0;
         waitpid(child, &status, 0);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;

@@ -2,7 +2,7 @@
 // or inspects one.
 //
 //   qvdfufile pack -i IMAGE -o OUT.dfu -v VID -p PID -r BCD -c "MAKER MODEL VERSION"
-//   qvdfufile inspect FILE.dfu
+//   qvdfufile inspect FILE.dfu [-v VID] [-p PID]
 //
 // Numbers are hexadecimal (with or without 0x). Exit status: 0 done / valid, 1 invalid file or
 // I/O failure, 2 usage.
@@ -20,18 +20,21 @@
 #include <vector>
 
 #include "FileAccess.h"
+#include "FileChecks.h"
 #include "file/DfuFile.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: qvdfufile pack -i IMAGE -o OUT.dfu -v VID -p PID -r BCD -c COMMENT\n"
-    "       qvdfufile inspect FILE.dfu\n"
+    "       qvdfufile inspect FILE.dfu [-v VID] [-p PID]\n"
     "pack puts the firmware IMAGE behind a header carrying COMMENT (1 to 127 printable ASCII\n"
     "characters, e.g. \"QuorVane KX-V5 V1.03\") and adds the DFU 1.1 suffix with the USB vendor,\n"
     "product and release (bcdDevice) numbers, in hexadecimal. inspect checks a file the way the\n"
-    "DFU engine does and shows what it holds. Exit status: 0 done or valid, 1 invalid file or\n"
-    "I/O failure, 2 wrong command line.\n";
+    "DFU engine does and shows what it holds; each check that fails is shown with the values\n"
+    "found. With -v and -p it also checks that the file fits a device of that vendor and\n"
+    "product (the simulated KX-V5: -v 1209 -p 4B58). Exit status: 0 done or valid, 1 invalid\n"
+    "file or I/O failure, 2 wrong command line.\n";
 
 // The largest file the engine takes; a bigger one is refused when it is opened.
 constexpr std::size_t kMaxFileSize = dfuengine::kMaxFileSize;
@@ -159,8 +162,18 @@ int Pack(int argc, char** argv) {
         if (!r.given) return UsageError(std::string("pack needs ") + r.option);
     }
     if (!dfufile::IsValidComment(comment)) {
-        std::fprintf(stderr, "qvdfufile: the comment must be 1 to %zu printable ASCII characters\n",
-                     dfufile::kMaxCommentLength);
+        std::fprintf(stderr,
+                     "qvdfufile: the comment must be 1 to %zu printable ASCII characters: it "
+                     "has %zu",
+                     dfufile::kMaxCommentLength, comment.size());
+        for (std::size_t i = 0; i < comment.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(comment[i]);
+            if (c < 0x20 || c > 0x7E) {
+                std::fprintf(stderr, ", and character %zu is the byte 0x%02X", i + 1, c);
+                break;
+            }
+        }
+        std::fprintf(stderr, "\n");
         return 2;
     }
     const std::size_t wrapping =
@@ -199,7 +212,7 @@ int Pack(int argc, char** argv) {
     return 0;
 }
 
-int Inspect(const char* name) {
+int Inspect(const char* name, const qvdfufile::ExpectedDevice& device) {
     std::vector<std::uint8_t> data;
     switch (ReadFile(name, kMaxFileSize, data)) {
         case ReadResult::ok:
@@ -228,8 +241,34 @@ int Inspect(const char* name) {
         std::printf("payload:     %zu bytes at offset %zu\ncomment:     %s\n",
                     info.imageSize - info.payloadOffset, info.payloadOffset, info.comment.c_str());
     }
-    std::printf("status:      %s\n", dfufile::ErrorText(error));
-    return error == dfufile::FileError::ok ? 0 : 1;
+    const std::vector<std::string> failed =
+        qvdfufile::FailedChecks(data.data(), data.size(), device);
+    const bool fits = error == dfufile::FileError::ok && failed.empty();
+    std::printf("status:      %s\n", error == dfufile::FileError::ok && !fits
+                                         ? "does not fit the device"
+                                         : dfufile::ErrorText(error));
+    for (const std::string& check : failed) std::printf("failed:      %s\n", check.c_str());
+    return fits ? 0 : 1;
+}
+
+// inspect FILE [-v VID] [-p PID]
+int InspectCommand(int argc, char** argv) {
+    if (argc < 3) return UsageError("inspect takes one file");
+    qvdfufile::ExpectedDevice device;
+    for (int i = 3; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option != "-v" && option != "-p") {
+            return UsageError(argv[i][0] == '-' ? "unknown option: " + option
+                                                : "inspect takes one file");
+        }
+        if (i + 1 >= argc) return UsageError(option + " needs a value");
+        std::uint16_t number = 0;
+        if (!ParseHex16(argv[++i], number)) {
+            return UsageError(option + ": not a hexadecimal number from 0 to FFFF: " + argv[i]);
+        }
+        (option == "-v" ? device.vendor : device.product) = number;
+    }
+    return Inspect(argv[2], device);
 }
 
 }  // namespace
@@ -241,10 +280,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "pack") == 0) return Pack(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0) {
-        if (argc != 3) return UsageError("inspect takes one file");
-        return Inspect(argv[2]);
-    }
+    if (argc >= 2 && std::strcmp(argv[1], "inspect") == 0) return InspectCommand(argc, argv);
     if (argc < 2) return UsageError("pack or inspect?");
     return UsageError(std::string("unknown command: ") + argv[1]);
 }

@@ -15,13 +15,16 @@ using Clock = std::chrono::steady_clock;
 
 class LoopbackDfuHook : public DfuModeHook {
   public:
-    LoopbackDfuHook(uint16_t port, int32_t timeoutMs, std::function<void(const std::string&)> say)
-        : port_(port), timeoutMs_(timeoutMs), say_(std::move(say)) {}
+    LoopbackDfuHook(uint16_t port, DfuPace pace, int32_t timeoutMs,
+                    std::function<void(const std::string&)> say)
+        : port_(port), pace_(PaceTimes(pace)), timeoutMs_(timeoutMs), say_(std::move(say)) {}
 
     bool RunDfuMode(int32_t& firmwareVersion, const StopRequested& stop) override {
         // It appears in run-time mode, running the firmware it had on the serial side.
         qvdfu::DeviceConfig config;
         config.image = CurrentImage(firmwareVersion);
+        config.pollTimeoutMs = pace_.BlockPollMs;
+        config.manifestPollTimeoutMs = pace_.ManifestPollMs;
         qvdfu::DfuDevice device(config);
         qvdfu::DfuLoopbackServer server(device);
         if (!server.Start(port_)) {
@@ -64,15 +67,23 @@ class LoopbackDfuHook : public DfuModeHook {
     static void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
 
     uint16_t port_;
+    DfuPaceTimes pace_;
     int32_t timeoutMs_;
     std::function<void(const std::string&)> say_;
 };
 
 }  // namespace
 
-std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, int32_t timeoutMs,
+DfuPaceTimes PaceTimes(DfuPace pace) {
+    // A headset is busy about 50 ms with each 1 KiB block it takes (so at most 20 KiB/s) and
+    // about a second with manifestation.
+    if (pace == DfuPace::Real) return {50, 1000};
+    return {0, 0};
+}
+
+std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, DfuPace pace, int32_t timeoutMs,
                                                  std::function<void(const std::string&)> say) {
-    return std::make_unique<LoopbackDfuHook>(port, timeoutMs, std::move(say));
+    return std::make_unique<LoopbackDfuHook>(port, pace, timeoutMs, std::move(say));
 }
 
 }  // namespace headsetsim

@@ -10,12 +10,22 @@
 #include <string>
 
 #include "DfuModeHook.h"
+#include "SimOptions.h"
 
 namespace headsetsim {
 
-// port 0 picks a free port; say reports "DFU 127.0.0.1:<port>" and progress. When nothing is
-// manifested within timeoutMs the headset comes back with its old firmware.
-std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, int32_t timeoutMs,
+// What the device reports and waits for in each pace: bwPollTimeout after each block of a
+// download (the device is busy that long) and while it manifests.
+struct DfuPaceTimes {
+    uint32_t BlockPollMs;
+    uint32_t ManifestPollMs;
+};
+DfuPaceTimes PaceTimes(DfuPace pace);
+
+// The device listens on port (0 picks a free port) while the headset is in DFU mode; say
+// reports "DFU 127.0.0.1:<port>" and progress. When nothing is manifested within timeoutMs
+// the headset comes back with its old firmware.
+std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, DfuPace pace, int32_t timeoutMs,
                                                  std::function<void(const std::string&)> say);
 
 }  // namespace headsetsim

@@ -36,12 +36,17 @@ const char* UsageText() {
            "  --dfu-return MS     after code 20, come back on a new line after MS ms\n"
            "  --dfu-version V     the firmware version it comes back with\n"
            "  --dfu-port N        after code 20, be a USB DFU device on loopback TCP port N\n"
-           "                      (0: any free port; the tool needs QV_DFU_LOOPBACK=\n"
+           "                      (0: a free port, chosen at start and printed as \"DFU\n"
+           "                      127.0.0.1:N\" before READY; the tool needs QV_DFU_LOOPBACK=\n"
            "                      127.0.0.1:N) and come back with the version of the image's\n"
            "                      comment (\"V1.03\") once it was manifested\n"
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
+           "  --dfu-pace PACE     real (default): take a download at a headset's pace, about\n"
+           "                      20 KiB/s; fast: as fast as the host asks (for tests)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
+           "  --timestamps        start each <- and -> line with the time in microseconds\n"
+           "                      (monotonic clock), for timing the tool's answers\n"
            "Signals: SIGUSR1 prints the stored state; SIGTERM, SIGINT and SIGHUP end the\n"
            "simulator, which then removes its COM links and registry entry and puts back what\n"
            "was there before.\n";
@@ -127,6 +132,18 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             }
         } else if (arg == "--dfu-timeout") {
             ok = number(options.DfuTimeoutMs) && notNegative(options.DfuTimeoutMs, "a time in ms");
+        } else if (arg == "--dfu-pace") {
+            ok = value(text);
+            if (ok && text == "real") {
+                options.Pace = DfuPace::Real;
+            } else if (ok && text == "fast") {
+                options.Pace = DfuPace::Fast;
+            } else if (ok) {
+                error = "--dfu-pace: not real or fast: " + text;
+                ok = false;
+            }
+        } else if (arg == "--timestamps") {
+            options.Timestamps = true;
         } else if (arg == "--version") {
             ok = number(options.Initial.FirmwareVersion) &&
                  notNegative(options.Initial.FirmwareVersion, "a version");

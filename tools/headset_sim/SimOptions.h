@@ -10,6 +10,10 @@
 
 namespace headsetsim {
 
+// How fast the simulated DFU device takes a download: at a headset's pace (about 20 KiB/s, so
+// that an upgrade can be watched) or as fast as the host asks (for tests).
+enum class DfuPace { Real, Fast };
+
 struct SimOptions {
     std::string Tty;                // --tty PATH: use this line instead of a new pty
     std::string ComName;            // --com COMn: link the line as this COM port
@@ -23,6 +27,8 @@ struct SimOptions {
     int32_t DfuVersion = -1;        // --dfu-version V: the version it comes back with
     int32_t DfuPort = -1;           // --dfu-port N: be a loopback DFU device in DFU mode
     int32_t DfuTimeoutMs = 120000;  // --dfu-timeout MS: give up waiting for a download
+    DfuPace Pace = DfuPace::Real;   // --dfu-pace real|fast
+    bool Timestamps = false;        // --timestamps: monotonic microseconds on <- and -> lines
     bool Quiet = false;             // --quiet: only the PTY, LINK, READY and DFU lines
     HeadsetState Initial;           // --version V, --name TEXT, --address TEXT, --id2 N
     // Which of those were given: they win over the values of a state file.

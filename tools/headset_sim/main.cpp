@@ -19,6 +19,7 @@
 #ifdef QV_SIM_HAS_DFU_DEVICE
 #include "LoopbackDfuHook.h"
 #endif
+#include "LoopbackPortReservation_posix.h"
 #include "ReplyPlan.h"
 #include "RequestLine.h"
 #include "Responder.h"
@@ -100,7 +101,16 @@ class Simulator {
             options_.ApplyGivenIdentity(state_);  // what the user asks for now wins
         }
         InstallSignals();
-        SaveState();
+        // A state file that cannot be written would lose every setting without a word: the
+        // headset does not start on it.
+        if (!SaveState()) {
+            std::fprintf(stderr,
+                         "qv-headset-sim: the state file must be in a folder you can write; "
+                         "choose another --state FILE\n");
+            return 1;
+        }
+        TellWhereTheStateIs();
+        if (!hook_) return 1;
         for (;;) {
             if (!OpenLine()) return 1;
             const Ending ending = Serve();
@@ -124,8 +134,20 @@ class Simulator {
     std::unique_ptr<DfuModeHook> MakeHook() {
 #ifdef QV_SIM_HAS_DFU_DEVICE
         if (options_.DfuPort >= 0) {
+            uint16_t port = static_cast<uint16_t>(options_.DfuPort);
+            if (port == 0) {
+                // Chosen now, so that a host knows it before the headset goes into DFU mode.
+                std::string error;
+                if (!dfuPort_.Reserve(error)) {
+                    std::fprintf(stderr, "qv-headset-sim: %s\n", error.c_str());
+                    return nullptr;
+                }
+                port = dfuPort_.Port();
+                std::printf("DFU 127.0.0.1:%u\n", static_cast<unsigned>(port));
+                std::fflush(stdout);
+            }
             return MakeLoopbackDfuHook(
-                static_cast<uint16_t>(options_.DfuPort), options_.DfuTimeoutMs,
+                port, options_.Pace, options_.DfuTimeoutMs,
                 // Also when quiet: the "DFU 127.0.0.1:<port>" line is what a host needs.
                 [](const std::string& text) {
                     std::printf("%s\n", text.c_str());
@@ -147,6 +169,27 @@ class Simulator {
         va_end(args);
         std::printf("\n");
         std::fflush(stdout);
+    }
+
+    // A request that arrived ("<-") or bytes about to be written ("->"), with the time when
+    // asked for: microseconds of the monotonic clock, taken as the line is printed.
+    void SayLine(const char* arrow, const std::string& bytes) {
+        if (options_.Quiet) return;
+        if (options_.Timestamps) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            const long long us = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+            std::printf("%lld ", us);
+        }
+        Say("%s %s", arrow, Printable(bytes).c_str());
+    }
+
+    void TellWhereTheStateIs() {
+        if (options_.StateFile.empty()) {
+            Say("state: not kept (no --state FILE): each run starts with the factory settings");
+        } else {
+            Say("state: %s (to start afresh, end the simulator and delete that file)",
+                options_.StateFile.c_str());
+        }
     }
 
     bool OpenLine() {
@@ -234,7 +277,7 @@ class Simulator {
 
     // Stopped here means "go on serving".
     Ending Answer(const std::string& line) {
-        Say("<- %s", Printable(line).c_str());
+        SayLine("<-", line);
         const Request request = ParseRequestLine(line);
         const HeadsetState before = state_;
         Response response = Respond(request, state_);
@@ -249,7 +292,7 @@ class Simulator {
         for (const LineWrite& write : writes) {
             Sleep(write.PauseBeforeMs);
             if (g_stop) return Ending::Stopped;
-            Say("-> %s", Printable(write.Bytes).c_str());
+            SayLine("->", write.Bytes);
             side_.WriteAll(write.Bytes, [] { return g_stop != 0; });
             if (write.HangUpAfter) {
                 Sleep(50);
@@ -265,6 +308,7 @@ class Simulator {
     }
 
     SimOptions options_;
+    LoopbackPortReservation dfuPort_;  // held for the whole run when --dfu-port 0
     HeadsetState state_;
     std::unique_ptr<DfuModeHook> hook_;
     SerialSide side_;

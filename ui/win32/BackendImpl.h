@@ -24,6 +24,9 @@ inline constexpr UINT kWakeMessage = WM_APP + 0x51;
 // Posted to the application window when it became active: pass the activation on to the form
 // (or the dialog of a form) that the user was working with.
 inline constexpr UINT kPassActivationMessage = WM_APP + 0x52;
+// Posted to a memo's edit control by its peer: bring the lines added since the control's last
+// update into it.
+inline constexpr UINT kFlushLinesMessage = WM_APP + 0x53;
 
 class TWin32Backend : public TBackend {
   public:

@@ -13,6 +13,11 @@ namespace ui {
 // peer. Only meaningful while the Win32 back end is the active one.
 HWND PeerHandle(const TControl& control);
 
+// How many times the Win32 peer of memo has written its native control's text (the whole text
+// or the lines added in one turn of the window thread) since the peer was made; 0 without a
+// peer. For tests and measurements of how often the control is updated.
+unsigned long MemoTextUpdates(const TMemo& memo);
+
 // Converts a file dialog filter "description|pattern|description|pattern..." into the form
 // OPENFILENAMEA wants: each part followed by a NUL, the whole ended by a second NUL. An empty
 // filter gives an empty string (the dialog then lists every file). Throws

@@ -35,6 +35,7 @@ bool SimProcess::Start(const std::vector<std::string>& args) {
     pid_ = fork();
     if (pid_ == 0) {
         dup2(pipeFds[1], 1);
+        dup2(pipeFds[1], 2);  // its messages too: a test reads what a user would see
         close(pipeFds[0]);
         close(pipeFds[1]);
         std::vector<char*> argv;

@@ -9,7 +9,8 @@ namespace headsetsim::test {
 class SimProcess {
   public:
     ~SimProcess();
-    // Starts the simulator and waits for its READY line.
+    // Starts the simulator and waits for its READY line. Output() holds what it prints on
+    // both its standard output and its standard error.
     bool Start(const std::vector<std::string>& args);
     // Waits until the simulator's output contains text (after what was consumed before).
     bool WaitForOutput(const std::string& text, int timeoutMs = 3000);

@@ -88,22 +88,34 @@ class WireHost {
     int fd_ = -1;
 };
 
-TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--dfu-port", "0", "--dfu-timeout", "20000", "--quiet"}));
+// The port a "DFU 127.0.0.1:<port>" line in text names, 0 when there is none.
+uint16_t DfuPortIn(const std::string& text) {
+    std::smatch match;
+    if (!std::regex_search(text, match, std::regex("DFU 127\\.0\\.0\\.1:(\\d+)\n"))) return 0;
+    return static_cast<uint16_t>(std::stoi(match[1]));
+}
+
+// Starts the simulator with a DFU port chosen by it, tells it to enter DFU mode and connects
+// host to its DFU device, which has then re-enumerated in DFU mode. The port is printed
+// before READY and the device listens on that same port.
+void EnterDfuMode(SimProcess& sim, const std::vector<std::string>& args, WireHost& host) {
+    std::vector<std::string> all = {"--dfu-port", "0", "--dfu-timeout", "20000"};
+    all.insert(all.end(), args.begin(), args.end());
+    ASSERT_TRUE(sim.Start(all)) << sim.Output();
+    const std::string output = sim.Output();
+    const size_t ready = output.find("READY\n");
+    const uint16_t chosen = DfuPortIn(output.substr(0, ready));
+    ASSERT_NE(chosen, 0) << output;
+
     LineClient line;
     ASSERT_TRUE(line.Open(sim.TtyPath()));
     line.Send("AT+QVCMD1=20\r");
     EXPECT_EQ(line.Receive(2), "OK\r\n+QVSTS1=20\r\n");
     EXPECT_TRUE(line.HungUp());
-
     ASSERT_TRUE(sim.WaitForOutput("DFU 127.0.0.1:"));
     ASSERT_TRUE(sim.WaitForOutput("\n"));
-    std::smatch match;
-    const std::string output = sim.Output();
-    ASSERT_TRUE(std::regex_search(output, match, std::regex("DFU 127\\.0\\.0\\.1:(\\d+)")));
-    WireHost host;
-    ASSERT_TRUE(host.Connect(static_cast<uint16_t>(std::stoi(match[1]))));
+    EXPECT_EQ(DfuPortIn(sim.Output().substr(ready)), chosen) << sim.Output();
+    ASSERT_TRUE(host.Connect(chosen));
 
     std::vector<uint8_t> reply;
     ASSERT_EQ(host.Call({1}, reply), 0);  // DESCRIBE: run-time mode
@@ -112,7 +124,15 @@ TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     ASSERT_EQ(host.Control(0x21, 0, 1000, 0, {}, reply), 0);  // DETACH: it re-enumerates
     ASSERT_EQ(host.Call({1}, reply), 0);
     EXPECT_EQ(reply[6], 2);  // now in DFU mode
+}
 
+TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
+    SimProcess sim;
+    WireHost host;
+    EnterDfuMode(sim, {"--dfu-pace", "fast", "--quiet"}, host);
+    if (HasFatalFailure()) return;
+
+    std::vector<uint8_t> reply;
     std::vector<uint8_t> file = dfufile::Build(std::vector<uint8_t>(3000, 0x5A), 0x1209, 0x4B58,
                                                0x0103, "QuorVane KX-V5 V1.03");
     file.resize(file.size() - dfufile::kSuffixLength);  // the image is what is downloaded
@@ -128,14 +148,41 @@ TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     host.Call({3}, reply);
 
     ASSERT_TRUE(sim.WaitForOutput("READY\n", 10000)) << sim.Output();
+    LineClient line;
     ASSERT_TRUE(line.Open(sim.TtyPath()));
     line.Send("AT+QVCMD1=8\r");
     EXPECT_EQ(line.Receive(2), "OK\r\n+QVSTS1=8,103\r\n");
 }
 
+// At a headset's pace the device is busy after each block for the poll time-out it reports;
+// at the fast pace it is ready at once.
+TEST(SimDfuTest, ThePaceSetsTheBusyTimeAfterEachBlock) {
+    const struct {
+        std::vector<std::string> args;
+        int pollMs;
+        int state;  // after the first block's GETSTATUS
+    } cases[] = {
+        {{}, 50, 4},  // the default is real: dfuDNBUSY
+        {{"--dfu-pace", "real"}, 50, 4},
+        {{"--dfu-pace", "fast"}, 0, 5},  // dfuDNLOAD_IDLE
+    };
+    for (const auto& c : cases) {
+        SimProcess sim;
+        WireHost host;
+        EnterDfuMode(sim, c.args, host);
+        if (HasFatalFailure()) return;
+        std::vector<uint8_t> reply;
+        ASSERT_EQ(host.Control(0x21, 1, 0, 1024, std::vector<uint8_t>(1024, 0x11), reply), 0);
+        ASSERT_EQ(host.Control(0xA1, 3, 0, 6, {}, reply), 0);
+        ASSERT_EQ(reply.size(), 6u);
+        EXPECT_EQ(reply[1] | reply[2] << 8 | reply[3] << 16, c.pollMs) << c.args.size();
+        EXPECT_EQ(reply[4], c.state) << c.args.size();
+    }
+}
+
 TEST(SimDfuTest, ComesBackUnchangedWhenNothingIsDownloaded) {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--dfu-port", "0", "--dfu-timeout", "200"}));
+    ASSERT_TRUE(sim.Start({"--dfu-port", "0", "--dfu-timeout", "200", "--dfu-pace", "fast"}));
     LineClient line;
     ASSERT_TRUE(line.Open(sim.TtyPath()));
     line.Send("AT+QVCMD1=20\r");

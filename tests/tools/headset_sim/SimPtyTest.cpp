@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "SimClient.h"
@@ -164,6 +165,63 @@ TEST_F(SimPtyTest, RefusesAForeignStateFileAndLeavesItAlone) {
               foreign);
 }
 
+// The user learns at start where the settings are kept and how to start afresh; a state file
+// that cannot be written is refused before the headset answers anything.
+TEST_F(SimPtyTest, SaysWhereItsStateIsAndRefusesOneThatCannotBeWritten) {
+    const std::string state = (dir / "headset.state").string();
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } kept[] = {
+        {{"--state", state},
+         "state: " + state + " (to start afresh, end the simulator and delete that file)\n"},
+        {{}, "state: not kept (no --state FILE): each run starts with the factory settings\n"},
+    };
+    for (const auto& c : kept) {
+        SimProcess started;
+        ASSERT_TRUE(started.Start(c.args)) << started.Output();
+        const std::string output = started.Output();
+        EXPECT_LT(output.find(c.said), output.find("READY\n")) << output;
+    }
+
+    const fs::path unwritable = dir / "no-such-folder" / "headset.state";
+    EXPECT_FALSE(sim.Start({"--state", unwritable.string()}));
+    EXPECT_EQ(sim.WaitForExit(), 1);
+    EXPECT_NE(sim.Output().find("cannot write " + unwritable.string()), std::string::npos)
+        << sim.Output();
+    EXPECT_NE(sim.Output().find("choose another --state FILE"), std::string::npos);
+    EXPECT_EQ(sim.Output().find("PTY "), std::string::npos);  // no line was offered
+}
+
+// Each request and each write carries the monotonic time in microseconds, so that the tool's
+// answer times can be read off the log; the pause between "OK" and the status line shows.
+TEST_F(SimPtyTest, TimestampsPutTheMicrosecondsBeforeEachRequestAndWrite) {
+    Start({"--timestamps", "--fault", "gap=30"});
+    EXPECT_EQ(Ask("AT+QVCMD1=8\r"), "OK\r\n+QVSTS1=8,102\r\n");
+    ASSERT_TRUE(sim.WaitForOutput("-> +QVSTS1=8,102\\r\\n\n"));
+    std::smatch match;
+    const std::string output = sim.Output();
+    ASSERT_TRUE(std::regex_search(output, match,
+                                  std::regex("\n(\\d+) <- AT\\+QVCMD1=8\n(\\d+) -> OK\\\\r\\\\n\n"
+                                             "(\\d+) -> \\+QVSTS1=8,102\\\\r\\\\n\n")))
+        << output;
+    const long long request = std::stoll(match[1]), ok = std::stoll(match[2]),
+                    status = std::stoll(match[3]);
+    EXPECT_LE(request, ok);
+    EXPECT_GE(status - ok, 30000);
+    EXPECT_LT(status - ok, 10000000);  // microseconds, not nanoseconds
+
+    // Without the switch the lines start with the arrow, as scripts that read the log expect.
+    SimProcess plain;
+    ASSERT_TRUE(plain.Start({}));
+    LineClient line;
+    ASSERT_TRUE(line.Open(plain.TtyPath()));
+    line.Send("AT+QVCMD1=8\r");
+    ASSERT_TRUE(plain.WaitForOutput("-> OK\\r\\n\n")) << plain.Output();
+    EXPECT_NE(plain.Output().find("\n<- AT+QVCMD1=8\n-> OK\\r\\n\n"), std::string::npos)
+        << plain.Output();
+}
+
 TEST_F(SimPtyTest, LinksTheLineAsAComPortAndRemovesTheLinkAtTheEnd) {
     const fs::path links = dir / "dosdevices";
     const fs::path prefix = dir / "prefix";
@@ -291,7 +349,7 @@ TEST_F(SimPtyTest, EndsPromptlyOnASignalWhileWaiting) {
          "DFU leaving the serial line",
          0},
         {"a DFU device",
-         {"--dfu-port", "0", "--dfu-timeout", "600000"},
+         {"--dfu-port", "0", "--dfu-timeout", "600000", "--dfu-pace", "fast"},
          "AT+QVCMD1=20\r",
          "DFU 127.0.0.1:",
          0},

@@ -232,9 +232,12 @@ TEST_F(Win32ControlsTest, ListBoxShowsItemsAndReportsTheUsersSelection) {
 
 TEST_F(Win32ControlsTest, MemoShowsItsLinesOnThePageColour) {
     HWND memo = Handle(form_->NoteMemo);
+    // Lines reach the control when the window thread's turn ends (MemoTest.cpp).
     form_->NoteMemo->Lines().SetText("Note: \n\n To input a string only");
+    ui::Application->ProcessMessages();
     EXPECT_EQ(TextOf(memo), "Note: \r\n\r\n To input a string only");
     form_->NoteMemo->Lines().Add("Send -> 'AT+QVCMD1=7'");
+    ui::Application->ProcessMessages();
     EXPECT_EQ(TextOf(memo), "Note: \r\n\r\n To input a string only\r\nSend -> 'AT+QVCMD1=7'");
     EXPECT_EQ(SendMessageA(memo, EM_GETLINECOUNT, 0, 0), 4);
 

@@ -72,10 +72,8 @@ tab() {
 # The box is raised first: one that another box covered stays behind the main window when
 # that box closes.
 ok_box() {
-    local X Y WIDTH HEIGHT SCREEN WINDOW
     xdotool windowraise "$1"
-    eval "$(xdotool getwindowgeometry --shell "$1")"
-    xdotool mousemove --window "$1" $((WIDTH / 2)) $((HEIGHT - 26)) click 1
+    qv_press_box_button "$1"
     qv_wait 5 eval "! xdotool search --onlyvisible --name . 2>/dev/null | grep -qx '$1'" ||
         fail "message box $1 did not close"
 }
