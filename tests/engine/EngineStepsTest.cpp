@@ -496,6 +496,65 @@ TEST_F(EngineStepsTest, FileFailuresAtDownload) {
     EXPECT_TRUE(sim.device.Firmware().size() > 0) << "the old firmware stays untouched";
 }
 
+// A step that follows a failed step of the upgrade ends with that step's failure and touches
+// nothing: no image written over a file that failed its check, no reset that would start an
+// image that failed its read-back. A reconfigure starts the sequence afresh.
+struct RunOnCase {
+    const char* name;
+    std::function<void(qvdfu::DeviceConfig&, qvdfu::Faults&)> setUp;
+    int failingStep;  // 0 reconfigure, 1 download
+    DFUEngine::ResultCode result;
+};
+
+class RunOnAfterFailureTest : public EngineStepsTest,
+                              public ::testing::WithParamInterface<RunOnCase> {};
+
+TEST_P(RunOnAfterFailureTest, NextStepEndsWithTheEarlierFailure) {
+    qvdfu::DeviceConfig config = enginetest::DfuModeConfig();
+    qvdfu::Faults faults;
+    GetParam().setUp(config, faults);
+    SimDevice sim(config);
+    sim.device.SetFaults(faults);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 700));
+    const auto before = sim.device.Firmware();
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+
+    if (GetParam().failingStep == 1) {
+        ASSERT_EQ(Code(Reconfigure(file)), DFUEngine::success);
+    }
+    const auto failed = GetParam().failingStep == 0 ? Reconfigure(file) : Download(file);
+    ASSERT_EQ(Code(failed), GetParam().result);
+    const auto manifests = sim.device.ManifestCount();
+
+    // The step the program would not start after a failure, started anyway.
+    const auto next = GetParam().failingStep == 0 ? Download(file) : Manifest();
+    EXPECT_EQ(Code(next), GetParam().result);
+    EXPECT_TRUE(sim.device.InDfuMode()) << "the device was reset";
+    EXPECT_EQ(sim.device.ManifestCount(), manifests);
+    if (GetParam().failingStep == 0) {
+        EXPECT_EQ(sim.device.Firmware(), before);
+    }
+
+    // The sequence restarts at a reconfigure (here one that does not check the file).
+    sim.device.SetFaults({});
+    ASSERT_EQ(Code(Run([](DFUEngine& e) { return e.StartReconfigure(false, false, nullptr); })),
+              DFUEngine::success);
+    ASSERT_EQ(Code(Download(file)), DFUEngine::success);
+    EXPECT_EQ(Code(Manifest()), DFUEngine::success);
+    EXPECT_FALSE(sim.device.InDfuMode());
+}
+
+const RunOnCase kRunOnCases[] = {
+    {"ManifestAfterFailedVerify", [](auto&, auto& f) { f.verifyMismatch = true; }, 1,
+     DFUEngine::fail_dfu_verify},
+    {"DownloadAfterFileCheckFailed", [](auto& c, auto&) { c.product = 0x0001; }, 0,
+     DFUEngine::fail_file_product},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, RunOnAfterFailureTest, ::testing::ValuesIn(kRunOnCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(EngineStepsTest, ManifestWithoutDownloadIsRefused) {
     SimDevice sim(enginetest::DfuModeConfig());
     ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
