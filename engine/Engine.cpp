@@ -64,8 +64,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         device_ = std::move(device);
         deviceName_ = name;
         vendor_ = d.vendor;
-        manifestedByDownload_ = false;
-        nextBlock_ = 0;
+        sequence_ = dfuengine::Handover{};
         return true;
     }
 
@@ -164,8 +163,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         return false;
     }
 
-    bool& ManifestedByDownload() override { return manifestedByDownload_; }
-    std::uint16_t& NextBlock() override { return nextBlock_; }
+    dfuengine::Handover& Sequence() override { return sequence_; }
 
   private:
     // Stands in for a device that could not be opened again: every request finds it gone.
@@ -257,8 +255,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     std::unique_ptr<UsbDevice> device_;  // used by the worker only while busy_
     std::wstring deviceName_;
     std::uint16_t vendor_ = 0;  // of the device opened by CreateUSB
-    bool manifestedByDownload_ = false;
-    std::uint16_t nextBlock_ = 0;
+    dfuengine::Handover sequence_;
     bool busy_ = false;
     bool quit_ = false;
     bool cancel_ = false;

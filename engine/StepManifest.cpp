@@ -9,12 +9,15 @@ namespace {
 Code ManifestStep(StepContext& context) {
     context.SetActivity(DFUEngine::manifest_start_runtime, DFUEngine::no_sub_operation);
     context.SetProgress(0, 0, 0);
+    Handover& sequence = context.Sequence();
+    const Code earlier = sequence.downloaded ? sequence.download : sequence.reconfigure;
+    if (earlier != DFUEngine::success) return earlier;
     DfuDescription d;
     if (!context.Device().Describe(d)) return DFUEngine::fail_usb_none;
     if (!d.dfuMode) return DFUEngine::fail_mode_no_dfu;
     DfuRequests requests(context.Device(), d.interfaceNumber);
     const bool tolerant = (d.attributes & kAttrManifestationTolerant) != 0;
-    if (!context.ManifestedByDownload()) {
+    if (!sequence.manifestedByDownload) {
         DfuStatusReply reply;
         Code code = requests.GetStatus(reply);
         if (code != DFUEngine::success) return code;
@@ -22,10 +25,10 @@ Code ManifestStep(StepContext& context) {
         if (reply.state != kDfuDnloadIdle) return DFUEngine::fail_mode_not_dnload_idle;
         // The zero-length DNLOAD continues the download's block numbers: a device that checks
         // them refuses any other number.
-        code = Manifest(context, requests, context.NextBlock(), tolerant);
+        code = Manifest(context, requests, sequence.nextBlock, tolerant);
         if (code != DFUEngine::success) return code;
     }
-    context.ManifestedByDownload() = false;
+    sequence.manifestedByDownload = false;
     context.SetProgress(40, 0, 0);
 
     // The USB reset starts the new firmware; the device re-enumerates in run-time mode.

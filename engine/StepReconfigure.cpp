@@ -86,7 +86,11 @@ Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
 
 Code RunReconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
                     const std::wstring& fileName) {
-    return Finish(context, Reconfigure(context, dfuModeOnly, checkFile, fileName));
+    // A reconfigure starts an upgrade afresh.
+    context.Sequence() = Handover{};
+    const Code code = Finish(context, Reconfigure(context, dfuModeOnly, checkFile, fileName));
+    context.Sequence().reconfigure = code;
+    return code;
 }
 
 }  // namespace dfuengine
