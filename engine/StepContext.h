@@ -38,9 +38,18 @@ class StepContext {
     virtual bool Sleep(std::uint32_t ms) = 0;
     virtual bool Cancelled() = 0;
     enum class Mode { runtime, dfu, any };
-    // Closes the device and waits for it to be attached again (same name, or else the only
-    // device listed) in the mode asked for. False on time-out or cancel.
+    // Closes the device and waits for it to be attached again (LookForDevice) in the mode asked
+    // for. False on time-out or cancel; the device then reads as it was last seen.
     virtual bool Reattach(Mode mode, std::uint32_t timeoutMs) = 0;
+    enum class Seen {
+        absent,       // not listed, and no USB device of its vendor at its place
+        dfu,          // listed in DFU mode; Device() is it, opened again
+        runtime,      // listed in run-time mode; Device() is it, opened again
+        otherDevice,  // not listed, but a USB device of its vendor sits at its place (a headset
+                      // back in run-time mode as its serial device alone)
+    };
+    // Looks once for the device (same name, else same place), every earlier handle released.
+    virtual Seen LookForDevice() = 0;
     // What the steps of one upgrade (reconfigure, download, manifest) hand on to the next.
     virtual Handover& Sequence() = 0;
 };

@@ -65,12 +65,13 @@ Code Download(StepContext& context, const std::wstring& fileName) {
     const bool tolerant = (d.attributes & kAttrManifestationTolerant) != 0;
     const bool verify = tolerant && (d.attributes & kAttrCanUpload) != 0;
     const std::uint64_t workTotal = verify ? 2ull * size : size;
+    const std::uint16_t blockSize = BlockSize(d, context.Device());
     context.SetActivity(DFUEngine::download_progress, DFUEngine::download_processing);
     context.SetProgress(0, 0, static_cast<std::uint32_t>(size));
     std::uint32_t number = 0;
     for (std::size_t offset = 0; offset < size; ++number) {
         const auto length =
-            static_cast<std::uint16_t>(std::min<std::size_t>(d.transferSize, size - offset));
+            static_cast<std::uint16_t>(std::min<std::size_t>(blockSize, size - offset));
         code = requests.Download(static_cast<std::uint16_t>(number), image + offset, length);
         if (code == DFUEngine::success) code = WaitBlockDone(context, requests);
         if (code != DFUEngine::success) return code;
@@ -87,7 +88,7 @@ Code Download(StepContext& context, const std::wstring& fileName) {
     code = Manifest(context, requests, static_cast<std::uint16_t>(number), tolerant);
     if (code != DFUEngine::success) return code;
     sequence.manifestedByDownload = true;
-    return Verify(context, requests, image, size, d.transferSize, workTotal);
+    return Verify(context, requests, image, size, blockSize, workTotal);
 }
 
 }  // namespace
