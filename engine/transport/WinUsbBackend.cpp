@@ -266,9 +266,7 @@ class WinUsbBackend : public Backend {
             }
             failure.vendor = node.device.vendor;
             failure.product = node.device.product;
-            auto device = OpenNode(node, failure);
-            if (!device) Trace(L"open " + name + L": " + failure.detail);
-            return device;
+            return OpenNode(node, failure);
         }
         return nullptr;
     }

@@ -11,6 +11,7 @@
 // windows.h comes first.
 // clang-format off
 #include <windows.h>
+#include <winioctl.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
 #include <usbioctl.h>
