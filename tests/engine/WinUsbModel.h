@@ -61,13 +61,13 @@ class WindowsModel : public dfuengine::WinUsbApi {
     void SetAdministrator(bool administrator);
 
     // --- Observation ---------------------------------------------------------------------
-    unsigned CyclePortRequests();     // IOCTL_USB_HUB_CYCLE_PORT that reset a device
-    unsigned NodeRestarts();          // CM_Enable_DevNode after CM_Disable_DevNode
-    unsigned RefusedResets();         // either of them refused for want of rights
-    ULONG LargestControlBuffer();     // the largest BufferLength WinUsb_ControlTransfer met
-    unsigned OversizedTransfers();    // WinUsb_ControlTransfer refused for over 4096 bytes
-    unsigned OpenDeviceFiles();       // device handles (CreateFileW) open now
-    ULONG ControlTimeout();           // PIPE_TRANSFER_TIMEOUT last set on a control pipe
+    unsigned CyclePortRequests();   // IOCTL_USB_HUB_CYCLE_PORT that reset a device
+    unsigned NodeRestarts();        // CM_Enable_DevNode after CM_Disable_DevNode
+    unsigned RefusedResets();       // either of them refused for want of rights
+    ULONG LargestControlBuffer();   // the largest BufferLength WinUsb_ControlTransfer met
+    unsigned OversizedTransfers();  // WinUsb_ControlTransfer refused for over 4096 bytes
+    unsigned OpenDeviceFiles();     // device handles (CreateFileW) open now
+    ULONG ControlTimeout();         // PIPE_TRANSFER_TIMEOUT last set on a control pipe
     // The instance IDs of the present nodes of a device (device node first), and their
     // services.
     std::vector<std::wstring> NodesOf(qvdfu::DfuDevice& device);
@@ -85,9 +85,8 @@ class WindowsModel : public dfuengine::WinUsbApi {
                                            DWORD* required) override;
     HKEY SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA info, DWORD scope, DWORD profile,
                               DWORD keyType, REGSAM access) override;
-    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA info,
-                                     const GUID* interfaceGuid, DWORD index,
-                                     PSP_DEVICE_INTERFACE_DATA data) override;
+    BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA info, const GUID* interfaceGuid,
+                                     DWORD index, PSP_DEVICE_INTERFACE_DATA data) override;
     BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
                                           PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
                                           DWORD* required, PSP_DEVINFO_DATA info) override;
@@ -111,9 +110,8 @@ class WindowsModel : public dfuengine::WinUsbApi {
                                        WINUSB_INTERFACE_HANDLE* associated) override;
     BOOL WinUsb_QueryInterfaceSettings(WINUSB_INTERFACE_HANDLE usb, UCHAR alternate,
                                        PUSB_INTERFACE_DESCRIPTOR descriptor) override;
-    BOOL WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE usb, UCHAR type, UCHAR index,
-                              USHORT language, UCHAR* buffer, ULONG size,
-                              ULONG* transferred) override;
+    BOOL WinUsb_GetDescriptor(WINUSB_INTERFACE_HANDLE usb, UCHAR type, UCHAR index, USHORT language,
+                              UCHAR* buffer, ULONG size, ULONG* transferred) override;
     BOOL WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe, ULONG policy, ULONG size,
                               PVOID value) override;
     BOOL WinUsb_ControlTransfer(WINUSB_INTERFACE_HANDLE usb, WINUSB_SETUP_PACKET setup,
@@ -132,10 +130,10 @@ class WindowsModel : public dfuengine::WinUsbApi {
         std::vector<std::wstring> hardwareIds;
         std::vector<std::wstring> compatibleIds;
         DWORD address = 0;
-        int hub = -1;         // for a hub node: its number
-        int plugged = -1;     // for a device or function node: the plugging it belongs to
+        int hub = -1;      // for a hub node: its number
+        int plugged = -1;  // for a device or function node: the plugging it belongs to
         unsigned long generation = 0;
-        std::vector<std::uint8_t> interfaces;  // WinUSB: the node's interfaces, first first
+        std::vector<std::uint8_t> interfaces;      // WinUSB: the node's interfaces, first first
         std::vector<std::wstring> interfaceGuids;  // Device Parameters\DeviceInterfaceGUIDs
         // Device interfaces registered for the node: class GUID text -> path.
         std::vector<std::pair<std::wstring, std::wstring>> deviceInterfaces;
@@ -171,7 +169,7 @@ class WindowsModel : public dfuengine::WinUsbApi {
 
     struct DeviceSet {
         bool interfaces = false;
-        std::vector<DEVINST> nodes;                                 // device elements
+        std::vector<DEVINST> nodes;                                   // device elements
         std::vector<std::pair<DEVINST, std::wstring>> interfaceList;  // node, path
         std::vector<Node> snapshot;  // the elements' nodes as they were when listed
     };
@@ -205,8 +203,8 @@ class WindowsModel : public dfuengine::WinUsbApi {
     int PluggingAtLocked(int hub, int port);
     Node* NodeLocked(DEVINST devinst);
     Node* NodeByIdLocked(const std::wstring& instanceId);
-    qvdfu::Transfer DeviceRequestLocked(int plugging, const qvdfu::Setup& setup,
-                                        std::uint8_t* data, std::size_t& transferred);
+    qvdfu::Transfer DeviceRequestLocked(int plugging, const qvdfu::Setup& setup, std::uint8_t* data,
+                                        std::size_t& transferred);
     bool ReadDescriptorLocked(int plugging, std::uint8_t type, std::uint8_t index,
                               std::uint16_t language, std::size_t length,
                               std::vector<std::uint8_t>& out);
@@ -232,8 +230,8 @@ class WindowsModel : public dfuengine::WinUsbApi {
     std::map<DEVINST, Node> nodes_;
     DEVINST nextDevinst_ = 100;
     std::map<std::uintptr_t, DeviceSet> sets_;
-    std::map<std::uintptr_t, std::vector<std::pair<std::wstring, std::pair<DWORD,
-                                                                          std::vector<BYTE>>>>>
+    std::map<std::uintptr_t,
+             std::vector<std::pair<std::wstring, std::pair<DWORD, std::vector<BYTE>>>>>
         keys_;
     std::map<std::uintptr_t, File> files_;
     std::map<std::uintptr_t, UsbHandle> usbHandles_;

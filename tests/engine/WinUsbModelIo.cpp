@@ -270,8 +270,7 @@ BOOL WindowsModel::WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE usb, UCHAR pipe,
                                         ULONG size, PVOID value) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (UsbLocked(usb) == nullptr) return FALSE;
-    if (pipe != 0 || policy != PIPE_TRANSFER_TIMEOUT || size != sizeof(ULONG) ||
-        value == nullptr) {
+    if (pipe != 0 || policy != PIPE_TRANSFER_TIMEOUT || size != sizeof(ULONG) || value == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     std::memcpy(&timeouts_[Id(usb)], value, sizeof(ULONG));

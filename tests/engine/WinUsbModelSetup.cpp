@@ -78,10 +78,10 @@ HDEVINFO WindowsModel::SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumer
         if (classGuid == nullptr) return FailWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
         wchar_t text[40];
         std::swprintf(text, 40, L"{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
-                      static_cast<unsigned>(classGuid->Data1), classGuid->Data2, classGuid->Data3, classGuid->Data4[0],
-                      classGuid->Data4[1], classGuid->Data4[2], classGuid->Data4[3],
-                      classGuid->Data4[4], classGuid->Data4[5], classGuid->Data4[6],
-                      classGuid->Data4[7]);
+                      static_cast<unsigned>(classGuid->Data1), classGuid->Data2, classGuid->Data3,
+                      classGuid->Data4[0], classGuid->Data4[1], classGuid->Data4[2],
+                      classGuid->Data4[3], classGuid->Data4[4], classGuid->Data4[5],
+                      classGuid->Data4[6], classGuid->Data4[7]);
         set.interfaces = true;
         for (const auto& entry : nodes_) {
             if (enumerator != nullptr && Upper(entry.second.instanceId) != Upper(enumerator)) {
@@ -214,7 +214,8 @@ HKEY WindowsModel::SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA info, DWO
     const std::uintptr_t id = nextHandle_++;
     auto& values = keys_[id];
     if (!node->interfaceGuids.empty()) {
-        values.push_back({L"DeviceInterfaceGUIDs", {REG_MULTI_SZ, MultiString(node->interfaceGuids)}});
+        values.push_back(
+            {L"DeviceInterfaceGUIDs", {REG_MULTI_SZ, MultiString(node->interfaceGuids)}});
     }
     return reinterpret_cast<HKEY>(id);
 }
@@ -265,8 +266,7 @@ BOOL WindowsModel::SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, c
 // size needed; the detail's cbSize must be sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W).
 BOOL WindowsModel::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
                                                     PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                                    DWORD size, DWORD* required,
-                                                    PSP_DEVINFO_DATA) {
+                                                    DWORD size, DWORD* required, PSP_DEVINFO_DATA) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = sets_.find(Id(set));
     if (it == sets_.end()) return Fail(ERROR_INVALID_HANDLE);
@@ -274,8 +274,9 @@ BOOL WindowsModel::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INT
         return Fail(ERROR_INVALID_PARAMETER);
     }
     const std::wstring& path = it->second.interfaceList[data->Reserved].second;
-    const DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
-                                            (path.size() + 1) * sizeof(wchar_t));
+    const DWORD needed =
+        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                           (path.size() + 1) * sizeof(wchar_t));
     if (required != nullptr) *required = needed;
     if (detail == nullptr) {
         return Fail(size == 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
@@ -321,7 +322,8 @@ CONFIGRET WindowsModel::CM_Get_Device_IDW(DEVINST node, PWSTR buffer, ULONG size
     const Node* found = NodeLocked(node);
     if (found == nullptr || buffer == nullptr) return CR_INVALID_DEVNODE;
     if (size < found->instanceId.size() + 1) return CR_BUFFER_SMALL;
-    std::memcpy(buffer, found->instanceId.c_str(), (found->instanceId.size() + 1) * sizeof(wchar_t));
+    std::memcpy(buffer, found->instanceId.c_str(),
+                (found->instanceId.size() + 1) * sizeof(wchar_t));
     return CR_SUCCESS;
 }
 

@@ -103,8 +103,8 @@ MsOsSet ParseMsOs20(const std::vector<std::uint8_t>& set) {
         if (type == 0x02 && length >= 8) {
             current = &out.functions[d[4]];  // function subset: bFirstInterface
         } else if (type == 0x03 && length >= 20) {
-            current->winusb = std::string(reinterpret_cast<const char*>(d + 4), 6) == "WINUSB" &&
-                              d[10] == 0;
+            current->winusb =
+                std::string(reinterpret_cast<const char*>(d + 4), 6) == "WINUSB" && d[10] == 0;
         } else if (type == 0x04 && length >= 10) {
             const std::uint16_t nameLength = Le16(d + 6);
             if (8u + nameLength + 2u <= length) {
@@ -138,8 +138,7 @@ std::wstring InterfacePath(const std::wstring& instanceId, const std::wstring& g
     return path;
 }
 
-WindowsModel::WindowsModel(Options options)
-    : options_(options), goneError_(ERROR_GEN_FAILURE) {
+WindowsModel::WindowsModel(Options options) : options_(options), goneError_(ERROR_GEN_FAILURE) {
     std::lock_guard<std::mutex> lock(mutex_);
     Node pci;
     pci.devinst = kPciDevinst;
@@ -165,8 +164,8 @@ void WindowsModel::AddHubNodeLocked(int number) {
     node.instanceId = HubInstanceIdLocked(number);
     node.service = L"USBHUB3";
     node.hub = number;
-    node.parent = number == kRootHub ? kPciDevinst
-                                     : hubs_[static_cast<std::size_t>(hub.parentHub)].devinst;
+    node.parent =
+        number == kRootHub ? kPciDevinst : hubs_[static_cast<std::size_t>(hub.parentHub)].devinst;
     node.address = static_cast<DWORD>(hub.port);
     // A hub registers GUID_DEVINTERFACE_USB_HUB, which hub requests are sent to
     // (IOCTL_USB_HUB_CYCLE_PORT page: "This request targets the USB hub device").
@@ -212,8 +211,8 @@ void WindowsModel::MoveOnNextEnumeration(qvdfu::DfuDevice& device, int hub, int 
     pluggings_[static_cast<std::size_t>(i)].nextPort = port;
 }
 
-void WindowsModel::InstallWinUsbPackage(std::uint16_t vendor, std::uint16_t product,
-                                        int function, const std::string& guid) {
+void WindowsModel::InstallWinUsbPackage(std::uint16_t vendor, std::uint16_t product, int function,
+                                        const std::string& guid) {
     std::lock_guard<std::mutex> lock(mutex_);
     packages_.push_back({vendor, product, function, std::wstring(guid.begin(), guid.end())});
 }
@@ -399,8 +398,7 @@ void WindowsModel::EnumerateLocked(int plugging) {
                 setup.length = Le16(cap + 24);
                 std::vector<std::uint8_t> set(setup.length);
                 std::size_t got = 0;
-                if (DeviceRequestLocked(plugging, setup, set.data(), got) ==
-                    qvdfu::Transfer::ok) {
+                if (DeviceRequestLocked(plugging, setup, set.data(), got) == qvdfu::Transfer::ok) {
                     set.resize(got);
                     msos = ParseMsOs20(set);
                 }
@@ -411,10 +409,9 @@ void WindowsModel::EnumerateLocked(int plugging) {
 
     const std::wstring ids = L"USB\\VID_" + Hex(vendor, 4) + L"&PID_" + Hex(product, 4);
     const Hub& hub = hubs_[static_cast<std::size_t>(p.hub)];
-    const std::wstring unique =
-        !serial.empty() ? serial
-                        : L"5&" + HashOf(HubInstanceIdLocked(p.hub)) + L"&0&" +
-                              std::to_wstring(p.port);
+    const std::wstring unique = !serial.empty() ? serial
+                                                : L"5&" + HashOf(HubInstanceIdLocked(p.hub)) +
+                                                      L"&0&" + std::to_wstring(p.port);
     const ParsedConfig config = Parse(p.configuration);
     const bool composite =
         device[17] == 1 && config.interfaces.size() > 1 &&

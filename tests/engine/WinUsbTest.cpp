@@ -88,8 +88,8 @@ class WinUsbTest : public ::testing::Test {
 
     void WriteFirmware(const qvdfu::DeviceConfig& c, const std::string& comment,
                        std::size_t payload = 3000, std::uint16_t product = 0) {
-        file_.Write(dfufile::Build(Pattern(payload, 5), c.vendor, product != 0 ? product : c.product,
-                                   c.release, comment));
+        file_.Write(dfufile::Build(Pattern(payload, 5), c.vendor,
+                                   product != 0 ? product : c.product, c.release, comment));
     }
 
     // The one device listed, opened.
@@ -104,7 +104,8 @@ class WinUsbTest : public ::testing::Test {
         return recorder_.WaitComplete();
     }
     DFUEngine::Status Reconfigure() {
-        return Run([&](DFUEngine& e) { return e.StartReconfigure(false, true, file_.Wide().c_str()); });
+        return Run(
+            [&](DFUEngine& e) { return e.StartReconfigure(false, true, file_.Wide().c_str()); });
     }
     DFUEngine::Status Download() {
         return Run([&](DFUEngine& e) { return e.StartDownload(file_.Wide().c_str()); });
@@ -393,14 +394,32 @@ TEST_F(WinUsbTest, DeviceWithNoDriverBound) {
     EXPECT_STREQ(detail.GetString(), L"no WinUSB driver is bound to USB\\VID_1209&PID_4B58");
     EXPECT_EQ(vendor, 0x1209u);
     EXPECT_EQ(product, 0x4B58u);
-    EXPECT_TRUE(trace_.Has(L"no WinUSB driver is bound to USB\\VID_1209&PID_4B58 (VID:PID "
-                           L"1209:4B58)"))
+    EXPECT_TRUE(
+        trace_.Has(L"no WinUSB driver is bound to USB\\VID_1209&PID_4B58 (VID:PID "
+                   L"1209:4B58)"))
         << trace_.All();
 
     model_.InstallWinUsbPackage(0x1209, 0x4B58, -1, qvdfu::kHeadsetInterfaceGuid);
     device.Replug();
     OpenTheDevice();
     EXPECT_EQ(engine_.GetLastOpenProblem(detail, vendor, product), DFUEngine::open_ok);
+}
+
+// WinUSB serves the device, but its descriptors name no DeviceInterfaceGUID: there is no device
+// interface to open it by.
+TEST_F(WinUsbTest, WinUsbWithoutADeviceInterfaceCannotBeOpened) {
+    auto config = InDfuMode(qvdfu::DeviceConfig{});
+    config.interfaceGuid.clear();
+    qvdfu::DfuDevice device(config);
+    model_.Plug(device, WindowsModel::kRootHub, 1);
+    const auto names = Names();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(model_.ServiceOf(names.front()), L"WinUSB");
+    EXPECT_FALSE(engine_.CreateUSB(names.front().c_str()));
+    CStringX detail;
+    std::uint32_t vendor = 0, product = 0;
+    EXPECT_EQ(engine_.GetLastOpenProblem(detail, vendor, product), DFUEngine::open_failed);
+    EXPECT_NE(std::wstring(detail.GetString()).find(L"DeviceInterfaceGUIDs"), std::wstring::npos);
 }
 
 // WinUSB grants one handle per device. Opening again releases what the engine held (an earlier
@@ -422,8 +441,9 @@ TEST_F(WinUsbTest, OpenReleasesTheHeldDeviceAndNamesWhatStopsIt) {
     EXPECT_FALSE(other.CreateUSB(name.c_str()));
     EXPECT_EQ(other.GetLastOpenProblem(detail, vendor, product), DFUEngine::open_busy);
 
-    EXPECT_FALSE(engine_.CreateUSB(L"\\\\?\\usb#vid_1209&pid_0000#x#{00000000-0000-0000-0000-"
-                                   L"000000000000}"));
+    EXPECT_FALSE(
+        engine_.CreateUSB(L"\\\\?\\usb#vid_1209&pid_0000#x#{00000000-0000-0000-0000-"
+                          L"000000000000}"));
     EXPECT_EQ(engine_.GetLastOpenProblem(detail, vendor, product), DFUEngine::open_not_found);
     EXPECT_EQ(model_.OpenDeviceFiles(), 0u);
 
@@ -519,8 +539,8 @@ TEST(WindowsModelTest, KeepsTheDocumentedRules) {
     config.dfuLayout = qvdfu::InterfaceLayout::vendor_then_dfu;
     qvdfu::DfuDevice device(config);
     model.Plug(device, WindowsModel::kRootHub, 1);
-    const std::wstring path =
-        winusbmodel::InterfacePath(L"USB\\VID_1209&PID_4B58\\QV0001", L"{9f6c2d4a-5b3e-4c71-a8d0-3e2b1f7c6a59}");
+    const std::wstring path = winusbmodel::InterfacePath(L"USB\\VID_1209&PID_4B58\\QV0001",
+                                                         L"{9f6c2d4a-5b3e-4c71-a8d0-3e2b1f7c6a59}");
 
     HANDLE file = model.CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);

@@ -129,18 +129,20 @@ Bytes MsOs20Set(const DescriptorConfig& c, std::uint8_t dfuInterface) {
     Bytes features;
     Append(features, {20, 0, 0x03, 0});  // compatible ID descriptor
     Append(features, {'W', 'I', 'N', 'U', 'S', 'B', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    const Bytes name = Utf16("DeviceInterfaceGUIDs", true);
-    Bytes value = Utf16(c.interfaceGuid, true);
-    Le16(value, 0);  // REG_MULTI_SZ: the list ends with an empty string
-    Bytes property;
-    Le16(property, static_cast<unsigned>(10 + name.size() + value.size()));
-    Le16(property, 0x04);  // registry property descriptor
-    Le16(property, 7);     // REG_MULTI_SZ
-    Le16(property, static_cast<unsigned>(name.size()));
-    Append(property, name);
-    Le16(property, static_cast<unsigned>(value.size()));
-    Append(property, value);
-    Append(features, property);
+    if (!c.interfaceGuid.empty()) {
+        const Bytes name = Utf16("DeviceInterfaceGUIDs", true);
+        Bytes value = Utf16(c.interfaceGuid, true);
+        Le16(value, 0);  // REG_MULTI_SZ: the list ends with an empty string
+        Bytes property;
+        Le16(property, static_cast<unsigned>(10 + name.size() + value.size()));
+        Le16(property, 0x04);  // registry property descriptor
+        Le16(property, 7);     // REG_MULTI_SZ
+        Le16(property, static_cast<unsigned>(name.size()));
+        Append(property, name);
+        Le16(property, static_cast<unsigned>(value.size()));
+        Append(property, value);
+        Append(features, property);
+    }
 
     Bytes body;
     if (c.layout == InterfaceLayout::serial_then_dfu) {

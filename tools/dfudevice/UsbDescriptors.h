@@ -50,6 +50,8 @@ struct DescriptorConfig {
     // The BOS with the MS OS 2.0 descriptor set that binds WinUSB to the DFU interface (bcdUSB
     // 0x0201); false: bcdUSB 0x0200 and no BOS, so Windows binds no driver of itself.
     bool msOs20 = true;
+    // The DeviceInterfaceGUIDs registry property; empty: none (WinUSB then registers no device
+    // interface an application could open).
     std::string interfaceGuid = kHeadsetInterfaceGuid;
 };
 
