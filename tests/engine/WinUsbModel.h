@@ -209,6 +209,9 @@ class WindowsModel : public dfuengine::WinUsbApi {
                               std::uint16_t language, std::size_t length,
                               std::vector<std::uint8_t>& out);
 
+    // Whether the caller may change the node's state (WinUsbModelSetup.cpp).
+    CONFIGRET StateChangeLocked(DEVINST node, Node*& found);
+
     // I/O helpers (WinUsbModelIo.cpp).
     UsbHandle* UsbLocked(WINUSB_INTERFACE_HANDLE usb);
     // Whether the handle's device is still the one it was opened on; sets the error if not.

@@ -327,17 +327,23 @@ CONFIGRET WindowsModel::CM_Get_Device_IDW(DEVINST node, PWSTR buffer, ULONG size
     return CR_SUCCESS;
 }
 
-// CM_Disable_DevNode changes the device's state, which only a member of the Administrators
+// Disabling and enabling change the device's state, which only a member of the Administrators
 // group may do (SetupDiChangeState, the handler of that change: "The caller ... must be a
-// member of the Administrators group"); open handles on it veto its removal (CR_REMOVE_VETOED).
+// member of the Administrators group").
+CONFIGRET WindowsModel::StateChangeLocked(DEVINST node, Node*& found) {
+    found = NodeLocked(node);
+    if (found == nullptr || found->plugged < 0) return CR_INVALID_DEVNODE;
+    if (options_.administrator) return CR_SUCCESS;
+    ++refusedResets_;
+    return CR_ACCESS_DENIED;
+}
+
+// CM_Disable_DevNode: open handles on the device veto its removal (CR_REMOVE_VETOED).
 CONFIGRET WindowsModel::CM_Disable_DevNode(DEVINST node, ULONG) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Node* found = NodeLocked(node);
-    if (found == nullptr || found->plugged < 0) return CR_INVALID_DEVNODE;
-    if (!options_.administrator) {
-        ++refusedResets_;
-        return CR_ACCESS_DENIED;
-    }
+    Node* found = nullptr;
+    const CONFIGRET refused = StateChangeLocked(node, found);
+    if (refused != CR_SUCCESS) return refused;
     const int plugging = found->plugged;
     for (const auto& f : files_) {
         if (!f.second.hub && f.second.plugged == plugging) return CR_REMOVE_VETOED;
@@ -358,12 +364,9 @@ CONFIGRET WindowsModel::CM_Disable_DevNode(DEVINST node, ULONG) {
 // bus driver to reset the device").
 CONFIGRET WindowsModel::CM_Enable_DevNode(DEVINST node, ULONG) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Node* found = NodeLocked(node);
-    if (found == nullptr || found->plugged < 0) return CR_INVALID_DEVNODE;
-    if (!options_.administrator) {
-        ++refusedResets_;
-        return CR_ACCESS_DENIED;
-    }
+    Node* found = nullptr;
+    const CONFIGRET refused = StateChangeLocked(node, found);
+    if (refused != CR_SUCCESS) return refused;
     Plugging& p = pluggings_[static_cast<std::size_t>(found->plugged)];
     if (!p.disabled) return CR_SUCCESS;
     const int plugging = found->plugged;

@@ -53,16 +53,6 @@ class TraceLog {
     std::vector<std::wstring> lines_;
 };
 
-std::vector<std::wstring> Names() {
-    CStringListX list;
-    DFUEngine::GetUSBDeviceNames(list);
-    std::vector<std::wstring> out;
-    for (auto pos = list.GetHeadPosition(); pos != nullptr;) {
-        out.push_back(list.GetNext(pos).GetString());
-    }
-    return out;
-}
-
 // A device that starts in DFU mode (the headset was told to enter it over its serial port),
 // with firmware it already runs.
 qvdfu::DeviceConfig InDfuMode(qvdfu::DeviceConfig c) {
@@ -71,6 +61,8 @@ qvdfu::DeviceConfig InDfuMode(qvdfu::DeviceConfig c) {
     c.image.resize(c.image.size() - dfufile::kSuffixLength);
     return c;
 }
+
+const char* const kNewFirmware = "QUORVANE KX-V5 V1.02";
 
 // Not manifestation tolerant: it waits for a reset after manifestation (or starts itself).
 constexpr std::uint8_t kWaitsForReset = qvdfu::kCanDownload | qvdfu::kWillDetach;
@@ -92,9 +84,24 @@ class WinUsbTest : public ::testing::Test {
                                    product != 0 ? product : c.product, c.release, comment));
     }
 
+    // Plugs the device into a root hub port, writes the new firmware file for it and opens it.
+    void PlugAndOpen(qvdfu::DfuDevice& device, const qvdfu::DeviceConfig& config, int port) {
+        model_.Plug(device, WindowsModel::kRootHub, port);
+        WriteFirmware(config, kNewFirmware);
+        OpenTheDevice();
+    }
+
+    // The normal success ending, with the device running the new firmware.
+    static void ExpectUpgraded(const DFUEngine::Status& manifest, qvdfu::DfuDevice& device) {
+        ExpectEnding(manifest, DFUEngine::success, DFUEngine::manifest_retry_runtime,
+                     DFUEngine::transport_established);
+        EXPECT_FALSE(device.InDfuMode());
+        EXPECT_EQ(device.FirmwareComment(), kNewFirmware);
+    }
+
     // The one device listed, opened.
     void OpenTheDevice() {
-        const auto names = Names();
+        const auto names = enginetest::DeviceNames();
         ASSERT_EQ(names.size(), 1u);
         ASSERT_TRUE(engine_.CreateUSB(names.front().c_str())) << trace_.All();
     }
@@ -142,14 +149,9 @@ TEST_F(WinUsbTest, StandardUserUpgradesASelfStartingHeadset) {
     config.attributes = kWaitsForReset;
     config.selfStartAfterManifest = true;
     qvdfu::DfuDevice device(config);
-    model_.Plug(device, WindowsModel::kRootHub, 1);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 1);
 
-    ExpectEnding(UpgradeToManifest(), DFUEngine::success, DFUEngine::manifest_retry_runtime,
-                 DFUEngine::transport_established);
-    EXPECT_FALSE(device.InDfuMode());
-    EXPECT_EQ(device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
+    ExpectUpgraded(UpgradeToManifest(), device);
     EXPECT_EQ(model_.CyclePortRequests() + model_.NodeRestarts() + model_.RefusedResets(), 0u);
     EXPECT_TRUE(trace_.Has(L"a standard user may not reset")) << trace_.All();
     // Back in run-time mode: the serial function has its driver, the DFU interface WinUSB.
@@ -183,14 +185,9 @@ TEST_P(WinUsbResetTest, AdministratorResetsTheDevice) {
                                     qvdfu::kHeadsetInterfaceGuid);
     }
     qvdfu::DfuDevice device(config);
-    model_.Plug(device, WindowsModel::kRootHub, 2);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 2);
 
-    ExpectEnding(UpgradeToManifest(), DFUEngine::success, DFUEngine::manifest_retry_runtime,
-                 DFUEngine::transport_established);
-    EXPECT_FALSE(device.InDfuMode());
-    EXPECT_EQ(device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
+    ExpectUpgraded(UpgradeToManifest(), device);
     EXPECT_EQ(model_.CyclePortRequests(), GetParam().cyclePorts);
     EXPECT_EQ(model_.NodeRestarts(), GetParam().nodeRestarts);
 }
@@ -210,14 +207,10 @@ TEST_F(WinUsbTest, DfuInterfaceThatIsNotTheFirstOfItsNode) {
     config.selfStartAfterManifest = true;
     config.attributes = kWaitsForReset;
     qvdfu::DfuDevice device(config);
-    model_.Plug(device, WindowsModel::kRootHub, 1);
+    PlugAndOpen(device, config, 1);
     ASSERT_EQ(model_.NodesOf(device).size(), 1u);  // one node: the device is not composite
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
 
-    ExpectEnding(UpgradeToManifest(), DFUEngine::success, DFUEngine::manifest_retry_runtime,
-                 DFUEngine::transport_established);
-    EXPECT_EQ(device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
+    ExpectUpgraded(UpgradeToManifest(), device);
     EXPECT_EQ(device.EarlyPolls(), 0u);
 }
 
@@ -231,10 +224,10 @@ TEST_F(WinUsbTest, CompositeDeviceInRunTimeMode) {
     config.selfStartAfterManifest = true;
     qvdfu::DfuDevice device(config);
     model_.Plug(device, WindowsModel::kRootHub, 3);
-    const auto names = Names();
+    const auto names = enginetest::DeviceNames();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_NE(names.front().find(L"&mi_02#"), std::wstring::npos);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02", 3000, 0xFFFF);
+    WriteFirmware(config, kNewFirmware, 3000, 0xFFFF);
     OpenTheDevice();
 
     const auto reconfigured = Reconfigure();
@@ -243,10 +236,7 @@ TEST_F(WinUsbTest, CompositeDeviceInRunTimeMode) {
     EXPECT_TRUE(trace_.Has(L"found the device again as \\\\?\\usb#vid_1209&pid_4b59#qv0001#"))
         << trace_.All();
     ASSERT_EQ(Code(Download()), DFUEngine::success);
-    ExpectEnding(Manifest(), DFUEngine::success, DFUEngine::manifest_retry_runtime,
-                 DFUEngine::transport_established);
-    EXPECT_EQ(device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
-    EXPECT_FALSE(device.InDfuMode());
+    ExpectUpgraded(Manifest(), device);
 }
 
 class WinUsbTransferSizeTest : public WinUsbTest,
@@ -259,7 +249,7 @@ TEST_P(WinUsbTransferSizeTest, BlocksNeverExceedWhatWinUsbCarries) {
     config.transferSize = GetParam();
     qvdfu::DfuDevice device(config);
     model_.Plug(device, WindowsModel::kRootHub, 1);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02", 20000);
+    WriteFirmware(config, kNewFirmware, 20000);
     OpenTheDevice();
     ASSERT_EQ(Code(Reconfigure()), DFUEngine::success);
     const auto status = Download();
@@ -295,9 +285,7 @@ TEST_P(WinUsbGoneTest, FailedBlockIsTakenForWhatHappened) {
     qvdfu::Faults faults;
     (GetParam().stall ? faults.stallAtBlock : faults.goneAtBlock) = 3;
     device.SetFaults(faults);
-    model_.Plug(device, WindowsModel::kRootHub, 1);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 1);
     ASSERT_EQ(Code(Reconfigure()), DFUEngine::success);
     ExpectEnding(Download(), GetParam().result, DFUEngine::download_progress,
                  DFUEngine::download_processing);
@@ -321,13 +309,11 @@ TEST_F(WinUsbTest, ComesBackAsItsSerialDeviceOnly) {
     config.attributes = kWaitsForReset;
     config.runtimeLayout = qvdfu::InterfaceLayout::serial_only;
     qvdfu::DfuDevice device(config);
-    model_.Plug(device, WindowsModel::kRootHub, 4);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 4);
 
     ExpectEnding(UpgradeToManifest(), DFUEngine::success, DFUEngine::manifest_retry_runtime,
                  DFUEngine::transport_established);
-    EXPECT_TRUE(Names().empty());
+    EXPECT_TRUE(enginetest::DeviceNames().empty());
     const auto nodes = model_.NodesOf(device);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(model_.ServiceOf(nodes[0]), L"usbser");
@@ -343,9 +329,7 @@ TEST_F(WinUsbTest, ComesBackInDfuModeWithAnError) {
     qvdfu::Faults faults;
     faults.rejectFirmware = true;
     device.SetFaults(faults);
-    model_.Plug(device, WindowsModel::kRootHub, 1);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 1);
 
     ExpectEnding(UpgradeToManifest(), DFUEngine::fail_dfu_firmware, DFUEngine::manifest_fail,
                  DFUEngine::transport_usb_wait);
@@ -360,9 +344,7 @@ TEST_F(WinUsbTest, WaitsForAResetAStandardUserCannotGive) {
     auto config = InDfuMode(qvdfu::DeviceConfig{});
     config.attributes = kWaitsForReset;
     qvdfu::DfuDevice device(config);
-    model_.Plug(device, WindowsModel::kRootHub, 1);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 1);
 
     ExpectEnding(UpgradeToManifest(), DFUEngine::success, DFUEngine::manifest_start_runtime,
                  DFUEngine::transport_usb_wait);
@@ -372,7 +354,7 @@ TEST_F(WinUsbTest, WaitsForAResetAStandardUserCannotGive) {
 
     // Plugged in again, it runs the new firmware.
     device.Replug();
-    EXPECT_EQ(device.FirmwareComment(), "QUORVANE KX-V5 V1.02");
+    EXPECT_EQ(device.FirmwareComment(), kNewFirmware);
 }
 
 // A DFU device without MS OS 2.0 descriptors and without a driver package: listed, but it cannot
@@ -383,7 +365,7 @@ TEST_F(WinUsbTest, DeviceWithNoDriverBound) {
     config.msOs20 = false;
     qvdfu::DfuDevice device(config);
     model_.Plug(device, WindowsModel::kRootHub, 1);
-    const auto names = Names();
+    const auto names = enginetest::DeviceNames();
     ASSERT_EQ(names, std::vector<std::wstring>{L"USB\\VID_1209&PID_4B58\\QV0001"});
     EXPECT_EQ(model_.ServiceOf(names.front()), L"");
 
@@ -412,7 +394,7 @@ TEST_F(WinUsbTest, WinUsbWithoutADeviceInterfaceCannotBeOpened) {
     config.interfaceGuid.clear();
     qvdfu::DfuDevice device(config);
     model_.Plug(device, WindowsModel::kRootHub, 1);
-    const auto names = Names();
+    const auto names = enginetest::DeviceNames();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(model_.ServiceOf(names.front()), L"WinUSB");
     EXPECT_FALSE(engine_.CreateUSB(names.front().c_str()));
@@ -429,7 +411,7 @@ TEST_F(WinUsbTest, OpenReleasesTheHeldDeviceAndNamesWhatStopsIt) {
     auto config = InDfuMode(qvdfu::DeviceConfig{});
     qvdfu::DfuDevice device(config);
     model_.Plug(device, WindowsModel::kRootHub, 1);
-    const std::wstring name = Names().at(0);
+    const std::wstring name = enginetest::DeviceNames().at(0);
     CStringX detail;
     std::uint32_t vendor = 0, product = 0;
 
@@ -467,7 +449,7 @@ TEST_F(WinUsbTest, TwoDevicesAtOnceEachFoundAgainByItsPlace) {
     const int hub = model_.AddHub(WindowsModel::kRootHub, 5);
     model_.Plug(first, hub, 1);
     model_.Plug(second, hub, 2);
-    const auto names = Names();
+    const auto names = enginetest::DeviceNames();
     ASSERT_EQ(names.size(), 2u);
 
     struct Upgrade {
@@ -518,9 +500,7 @@ TEST_F(WinUsbTest, HungDeviceIsEndedByTheControlPipeTimeout) {
     auto config = InDfuMode(qvdfu::DeviceConfig{});
     config.transferSize = 256;
     qvdfu::DfuDevice device(config);
-    model_.Plug(device, WindowsModel::kRootHub, 1);
-    WriteFirmware(config, "QUORVANE KX-V5 V1.02");
-    OpenTheDevice();
+    PlugAndOpen(device, config, 1);
     ASSERT_EQ(Code(Reconfigure()), DFUEngine::success);
     EXPECT_EQ(model_.ControlTimeout(), 150u);
     model_.HangAfter(device, 6);
