@@ -80,8 +80,8 @@ ParsedConfig Parse(const std::vector<std::uint8_t>& config) {
     return out;
 }
 
-// What a device's MS OS 2.0 descriptor set asks for (Microsoft OS 2.0 Descriptors
-// Specification): a compatible ID and registry properties, for the device or per function.
+// What a device's MS OS 2.0 descriptor set asks for (Microsoft's page on MS OS 2.0
+// descriptors): a compatible ID and registry properties, for the device or per function.
 struct MsOsFeatures {
     bool winusb = false;
     std::vector<std::wstring> guids;
@@ -355,7 +355,7 @@ void WindowsModel::RefreshLocked() {
 // - drivers: a driver package matching the hardware ID comes first; else a composite device
 //   gets usbccgp; else WinUSB where the MS OS 2.0 descriptor set names the WINUSB compatible ID
 //   for the device or the function (read from a device with bcdUSB 0x0201 or above, on
-//   Windows 8.1 and later: "Microsoft OS 2.0 Descriptors Specification", "WinUSB Device");
+//   Windows 8.1 and later: Microsoft's MS OS 2.0 descriptors page, "WinUSB Device");
 //   else the class driver of a serial function (usbser); else none: the node is listed with no
 //   service ("Standard USB identifiers": no match, no driver);
 // - a WinUSB node keeps its DeviceInterfaceGUIDs in its Device Parameters key and WinUSB

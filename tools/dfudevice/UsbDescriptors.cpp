@@ -1,5 +1,5 @@
-// Builds the descriptor bytes (USB 2.0 chapter 9, USB DFU 1.1, USB CDC 1.2, Microsoft OS 2.0
-// Descriptors Specification). Multi-byte fields are little-endian.
+// Builds the descriptor bytes (USB 2.0 chapter 9, USB DFU 1.1, USB CDC 1.2, Microsoft's MS OS
+// 2.0 descriptors). Multi-byte fields are little-endian.
 #include "UsbDescriptors.h"
 
 namespace qvdfu {
