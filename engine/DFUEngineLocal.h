@@ -27,9 +27,16 @@ struct EngineTiming {
     std::uint32_t busyLimitMs = 60000;        // longest a device may stay busy on one request
     std::uint32_t enumerationWaitMs = 20000;  // longest wait for a device to re-enumerate
     std::uint32_t listIntervalMs = 100;       // pause between looks at the device list
+    std::uint32_t controlTimeoutMs = 5000;    // longest one control transfer may take (WinUSB)
 };
 
 DFUENGINE_API void SetEngineTiming(const EngineTiming& timing);
 DFUENGINE_API EngineTiming GetEngineTiming();
+
+// The WinUSB back end over another implementation of the Windows functions it calls (a model of
+// Windows for tests; transport/WinUsbApi.h); null puts back the system's own, where there is
+// one. The object must outlive every engine that opened a device through it.
+class WinUsbApi;
+DFUENGINE_API void UseWinUsbApi(WinUsbApi* api);
 
 }  // namespace dfuengine

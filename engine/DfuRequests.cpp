@@ -36,6 +36,7 @@ Code DfuRequests::Explain(UsbResult result) {
             return DFUEngine::success;
         case UsbResult::gone:
             return DFUEngine::fail_usb_none;
+        case UsbResult::refused:
         case UsbResult::error:
             return DFUEngine::fail_os;
         case UsbResult::stall:

@@ -12,6 +12,7 @@
 #include "DFUEngineLocal.h"
 #include "FileAccess.h"
 #include "StepContext.h"
+#include "Trace.h"
 #include "transport/Transport.h"
 
 namespace {
@@ -52,21 +53,52 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     }
 
     bool Open(const wchar_t* name) {
-        if (name == nullptr) return false;
         std::unique_lock<std::mutex> lock(mutex_);
-        if (busy_) return false;
+        dfuengine::OpenFailure failure;
+        if (name == nullptr || busy_) {
+            failure.problem = name == nullptr ? open_not_found : open_busy;
+            failure.detail =
+                name == nullptr ? L"no device name given" : L"a step is running on this engine";
+            return Refuse(lock, name != nullptr ? name : L"(null)", failure);
+        }
+        // The device held from before (an earlier upgrade's, or the one kept after a failed
+        // wait) goes first: WinUSB grants a device one handle, and it may be this very device.
+        device_.reset();
         lock.unlock();
-        auto device = dfuengine::OpenDevice(name);
+        auto device = dfuengine::OpenDevice(name, failure);
         dfuengine::DfuDescription d;
-        if (!device || !device->Describe(d)) return false;
+        if (device && !device->Describe(d)) {
+            device.reset();
+            failure.problem = open_failed;
+            failure.detail = L"the device's descriptors could not be read";
+        }
         lock.lock();
-        if (busy_) return false;
+        if (!device || busy_) {
+            if (device) {
+                failure.problem = open_busy;
+                failure.detail = L"a step is running on this engine";
+            }
+            return Refuse(lock, name, failure);
+        }
         device_ = std::move(device);
         deviceName_ = name;
+        location_ = device_->Location();
         vendor_ = d.vendor;
-        manifestedByDownload_ = false;
-        nextBlock_ = 0;
+        sequence_ = dfuengine::Handover{};
+        problem_ = dfuengine::OpenFailure{};
+        problem_.problem = open_ok;
+        problem_.vendor = d.vendor;
+        problem_.product = d.product;
         return true;
+    }
+
+    OpenProblem LastOpenProblem(std::wstring& detail, std::uint32_t& vendor,
+                                std::uint32_t& product) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        detail = problem_.detail;
+        vendor = problem_.vendor;
+        product = problem_.product;
+        return problem_.problem;
     }
 
     void SetCallback(Callback* callback) {
@@ -149,12 +181,15 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     }
 
     bool Reattach(Mode mode, std::uint32_t timeoutMs) override {
-        device_.reset();
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         const std::uint32_t interval = dfuengine::GetEngineTiming().listIntervalMs;
         for (;;) {
-            if (TryReattach(mode)) return true;
+            const Seen seen = LookForDevice();
+            if ((seen == Seen::dfu && mode != Mode::runtime) ||
+                (seen == Seen::runtime && mode != Mode::dfu)) {
+                return true;
+            }
             if (std::chrono::steady_clock::now() >= deadline) break;
             if (!Sleep(interval)) break;
         }
@@ -164,8 +199,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         return false;
     }
 
-    bool& ManifestedByDownload() override { return manifestedByDownload_; }
-    std::uint16_t& NextBlock() override { return nextBlock_; }
+    dfuengine::Handover& Sequence() override { return sequence_; }
 
   private:
     // Stands in for a device that could not be opened again: every request finds it gone.
@@ -180,34 +214,60 @@ class DFUEngine::Impl : public dfuengine::StepContext {
         dfuengine::UsbResult Reset() override { return dfuengine::UsbResult::gone; }
     };
 
-    // The same name first; a device whose name changed on re-enumeration (another product ID
-    // in DFU mode, another device path) is accepted when it is the only device listed and has
-    // our device's vendor: another maker's device must never be taken for ours.
-    bool TryReattach(Mode mode) {
-        std::vector<std::wstring> names;
-        dfuengine::ListDevices(names);
-        bool renamed = false;
-        std::vector<std::wstring> candidates;
-        for (const auto& name : names) {
-            if (name == deviceName_) candidates.insert(candidates.begin(), name);
+    // Refuses an open: the problem is kept for GetLastOpenProblem and traced (unlocked: the
+    // sink may take its time).
+    bool Refuse(std::unique_lock<std::mutex>& lock, const std::wstring& name,
+                const dfuengine::OpenFailure& failure) {
+        problem_ = failure;
+        lock.unlock();
+        std::wstring line = L"CreateUSB " + name + L": " + failure.detail;
+        if (failure.vendor != 0 || failure.product != 0) {
+            line += L" (VID:PID " + dfuengine::UsbIdText(failure.vendor, failure.product) + L")";
         }
-        if (candidates.empty() && names.size() == 1) {
-            candidates.push_back(names.front());
-            renamed = true;
-        }
-        for (const auto& name : candidates) {
-            auto device = dfuengine::OpenDevice(name);
-            dfuengine::DfuDescription d;
-            if (device && device->Describe(d) && (!renamed || d.vendor == vendor_) &&
-                (mode == Mode::any || d.dfuMode == (mode == Mode::dfu))) {
-                device_ = std::move(device);
-                deviceName_ = name;
-                return true;
-            }
-        }
+        dfuengine::Trace(line);
         return false;
     }
 
+  public:
+    // One look, every earlier handle released first. The same name; else a device listed at
+    // the same place (parent hub and port: a re-enumerated device may come back under another
+    // name, with another product ID in DFU mode or another path); else, only where the place is
+    // not known, the only device listed. A renamed device must have our device's vendor:
+    // another maker's device is never taken for ours.
+    Seen LookForDevice() override {
+        device_.reset();
+        std::vector<dfuengine::ListedDevice> listed;
+        dfuengine::ListDevices(listed);
+        std::vector<const dfuengine::ListedDevice*> candidates;
+        for (const auto& entry : listed) {
+            if (entry.name == deviceName_) candidates.insert(candidates.begin(), &entry);
+        }
+        for (const auto& entry : listed) {
+            if (!location_.empty() && entry.name != deviceName_ && entry.location == location_) {
+                candidates.push_back(&entry);
+            }
+        }
+        if (candidates.empty() && location_.empty() && listed.size() == 1) {
+            candidates.push_back(&listed.front());
+        }
+        for (const auto* entry : candidates) {
+            auto device = dfuengine::OpenDevice(entry->name);
+            dfuengine::DfuDescription d;
+            const bool renamed = entry->name != deviceName_;
+            if (!device || !device->Describe(d) || (renamed && d.vendor != vendor_)) continue;
+            if (renamed) {
+                dfuengine::Trace(L"found the device again as " + entry->name +
+                                 (location_.empty() ? L"" : L", at the same place"));
+            }
+            device_ = std::move(device);
+            deviceName_ = entry->name;
+            if (location_.empty()) location_ = device_->Location();
+            return d.dfuMode ? Seen::dfu : Seen::runtime;
+        }
+        return dfuengine::UsbDeviceAt(location_, vendor_) ? Seen::otherDevice : Seen::absent;
+    }
+
+  private:
     void WorkerLoop() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
@@ -256,9 +316,10 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     Callback* callback_ = nullptr;
     std::unique_ptr<UsbDevice> device_;  // used by the worker only while busy_
     std::wstring deviceName_;
+    std::wstring location_;     // where it is plugged in; empty when its back end cannot tell
     std::uint16_t vendor_ = 0;  // of the device opened by CreateUSB
-    bool manifestedByDownload_ = false;
-    std::uint16_t nextBlock_ = 0;
+    dfuengine::OpenFailure problem_;
+    dfuengine::Handover sequence_;
     bool busy_ = false;
     bool quit_ = false;
     bool cancel_ = false;
@@ -280,6 +341,14 @@ DFUEngine::~DFUEngine() {
 
 bool DFUEngine::CreateUSB(const wchar_t* deviceName) {
     return impl_->Open(deviceName);
+}
+
+DFUEngine::OpenProblem DFUEngine::GetLastOpenProblem(CStringX& detail, std::uint32_t& vendor,
+                                                     std::uint32_t& product) const {
+    std::wstring text;
+    const OpenProblem problem = impl_->LastOpenProblem(text, vendor, product);
+    detail = CStringX(text.c_str(), text.size());
+    return problem;
 }
 
 void DFUEngine::SetCallback(Callback* callback) {
@@ -317,9 +386,9 @@ void DFUEngine::GetStatus(Status& status) const {
 }
 
 bool DFUEngine::GetUSBDeviceNames(CStringListX& names) {
-    std::vector<std::wstring> found;
+    std::vector<dfuengine::ListedDevice> found;
     dfuengine::ListDevices(found);
-    for (const auto& name : found) names.AddTail(CStringX(name.c_str(), name.size()));
+    for (const auto& d : found) names.AddTail(CStringX(d.name.c_str(), d.name.size()));
     return !found.empty();
 }
 

@@ -40,8 +40,10 @@ Code Verify(StepContext& context, DfuRequests& requests, const std::uint8_t* ima
 Code Download(StepContext& context, const std::wstring& fileName) {
     context.SetActivity(DFUEngine::download_prepare, DFUEngine::no_sub_operation);
     context.SetProgress(0, 0, 0);
-    context.ManifestedByDownload() = false;
-    context.NextBlock() = 0;
+    Handover& sequence = context.Sequence();
+    sequence.manifestedByDownload = false;
+    sequence.nextBlock = 0;
+    if (sequence.reconfigure != DFUEngine::success) return sequence.reconfigure;
     std::vector<std::uint8_t> file;
     dfufile::FileInfo info;
     Code code = LoadFirmwareFile(fileName, file, info);
@@ -63,12 +65,13 @@ Code Download(StepContext& context, const std::wstring& fileName) {
     const bool tolerant = (d.attributes & kAttrManifestationTolerant) != 0;
     const bool verify = tolerant && (d.attributes & kAttrCanUpload) != 0;
     const std::uint64_t workTotal = verify ? 2ull * size : size;
+    const std::uint16_t blockSize = BlockSize(d, context.Device());
     context.SetActivity(DFUEngine::download_progress, DFUEngine::download_processing);
     context.SetProgress(0, 0, static_cast<std::uint32_t>(size));
     std::uint32_t number = 0;
     for (std::size_t offset = 0; offset < size; ++number) {
         const auto length =
-            static_cast<std::uint16_t>(std::min<std::size_t>(d.transferSize, size - offset));
+            static_cast<std::uint16_t>(std::min<std::size_t>(blockSize, size - offset));
         code = requests.Download(static_cast<std::uint16_t>(number), image + offset, length);
         if (code == DFUEngine::success) code = WaitBlockDone(context, requests);
         if (code != DFUEngine::success) return code;
@@ -77,21 +80,24 @@ Code Download(StepContext& context, const std::wstring& fileName) {
                             static_cast<std::uint32_t>(size));
         if (context.Cancelled()) return DFUEngine::aborted;
     }
-    context.NextBlock() = static_cast<std::uint16_t>(number);
+    sequence.nextBlock = static_cast<std::uint16_t>(number);
     if (!verify) return DFUEngine::success;
 
     // UPLOAD starts only from dfuIDLE, and an ABORT would throw the download away: a tolerant
     // device manifests first and is then read back.
     code = Manifest(context, requests, static_cast<std::uint16_t>(number), tolerant);
     if (code != DFUEngine::success) return code;
-    context.ManifestedByDownload() = true;
-    return Verify(context, requests, image, size, d.transferSize, workTotal);
+    sequence.manifestedByDownload = true;
+    return Verify(context, requests, image, size, blockSize, workTotal);
 }
 
 }  // namespace
 
 Code RunDownload(StepContext& context, const std::wstring& fileName) {
-    return Finish(context, Download(context, fileName));
+    const Code code = Finish(context, Download(context, fileName));
+    context.Sequence().downloaded = true;
+    context.Sequence().download = code;
+    return code;
 }
 
 }  // namespace dfuengine

@@ -24,7 +24,7 @@ Code ReachDfuIdle(StepContext& context, bool dfuModeOnly, DfuDescription& d, boo
         DfuRequests runtime(context.Device(), d.interfaceNumber);
         Code code = runtime.Detach(d.detachTimeoutMs);
         if (code != DFUEngine::success) return code;
-        if (!(d.attributes & kAttrWillDetach) && context.Device().Reset() == UsbResult::error) {
+        if (!(d.attributes & kAttrWillDetach) && !ResetDone(context.Device().Reset())) {
             return DFUEngine::fail_os;  // the device stays in run-time mode
         }
         context.SetActivity(DFUEngine::reconfigure_start_dfu, DFUEngine::transport_usb_wait);
@@ -53,7 +53,7 @@ Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
         // A device that does not even answer GETSTATUS, or says it waits for a reset, was left
         // in dfuMANIFEST-WAIT-RESET by an interrupted upgrade: reset it and start over once.
         context.SetActivity(DFUEngine::recover_clean_up, DFUEngine::transport_usb_wait);
-        if (context.Device().Reset() == UsbResult::error) {
+        if (!ResetDone(context.Device().Reset())) {
             context.SetActivity(DFUEngine::recover_fail, DFUEngine::transport_usb_wait);
             return DFUEngine::fail_os;
         }
@@ -86,7 +86,11 @@ Code Reconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
 
 Code RunReconfigure(StepContext& context, bool dfuModeOnly, bool checkFile,
                     const std::wstring& fileName) {
-    return Finish(context, Reconfigure(context, dfuModeOnly, checkFile, fileName));
+    // A reconfigure starts an upgrade afresh.
+    context.Sequence() = Handover{};
+    const Code code = Finish(context, Reconfigure(context, dfuModeOnly, checkFile, fileName));
+    context.Sequence().reconfigure = code;
+    return code;
 }
 
 }  // namespace dfuengine

@@ -22,6 +22,7 @@ Code Upload(StepContext& context, const std::wstring& fileName) {
     if (!(d.attributes & kAttrCanUpload)) return DFUEngine::fail_no_upload;
     if (d.transferSize == 0) return DFUEngine::fail_usb_desc_bad;
     DfuRequests requests(context.Device(), d.interfaceNumber);
+    const std::uint16_t blockSize = BlockSize(d, context.Device());
     Code code = BringToIdle(context, requests);
     if (code != DFUEngine::success) return code;
 
@@ -31,13 +32,13 @@ Code Upload(StepContext& context, const std::wstring& fileName) {
     std::FILE* file = OpenFile(partName, true);
     if (file == nullptr) return DFUEngine::fail_file_create;
     context.SetActivity(DFUEngine::upload_progress, DFUEngine::no_sub_operation);
-    std::vector<std::uint8_t> block(d.transferSize);
+    std::vector<std::uint8_t> block(blockSize);
     std::uint32_t crc = 0xFFFFFFFFu;
     std::size_t total = 0;
     for (std::uint32_t number = 0; code == DFUEngine::success; ++number) {
         std::size_t received = 0;
-        code = requests.Upload(static_cast<std::uint16_t>(number), block.data(), d.transferSize,
-                               received);
+        code =
+            requests.Upload(static_cast<std::uint16_t>(number), block.data(), blockSize, received);
         if (code != DFUEngine::success) break;
         if (total + received + dfufile::kSuffixLength > kMaxFileSize) {
             code = DFUEngine::fail_usb_buffer;  // a device that never ends its image
@@ -50,7 +51,7 @@ Code Upload(StepContext& context, const std::wstring& fileName) {
         crc = dfufile::Crc32(block.data(), received, crc);
         total += received;
         context.SetProgress(0, static_cast<std::uint32_t>(total), 0);
-        if (received < d.transferSize) break;
+        if (received < blockSize) break;
         if (context.Cancelled()) code = DFUEngine::aborted;
     }
     if (code == DFUEngine::success) {

@@ -48,7 +48,7 @@ class LocalDevice : public WireDevice {
 
 class LocalBackend : public Backend {
   public:
-    void List(std::vector<std::wstring>& names) override {
+    void List(std::vector<ListedDevice>& devices) override {
         std::vector<std::wstring> all;
         {
             Registry& r = TheRegistry();
@@ -58,11 +58,11 @@ class LocalBackend : public Backend {
         for (const auto& name : all) {
             LocalDevice device(name);
             DfuDescription d;
-            if (device.Describe(d)) names.push_back(kPrefix + name);
+            if (device.Describe(d)) devices.push_back({kPrefix + name, {}});
         }
     }
 
-    std::unique_ptr<UsbDevice> Open(const std::wstring& name) override {
+    std::unique_ptr<UsbDevice> Open(const std::wstring& name, OpenFailure&) override {
         if (name.compare(0, kPrefix.size(), kPrefix) != 0) return nullptr;
         const std::wstring key = name.substr(kPrefix.size());
         if (!Find(key)) return nullptr;

@@ -159,15 +159,15 @@ std::vector<std::string> Addresses() {
 
 class LoopbackBackend : public Backend {
   public:
-    void List(std::vector<std::wstring>& names) override {
+    void List(std::vector<ListedDevice>& devices) override {
         for (const auto& address : Addresses()) {
             LoopbackDevice device(address);
             DfuDescription d;
-            if (device.Describe(d)) names.push_back(kPrefix + Widen(address));
+            if (device.Describe(d)) devices.push_back({kPrefix + Widen(address), {}});
         }
     }
 
-    std::unique_ptr<UsbDevice> Open(const std::wstring& name) override {
+    std::unique_ptr<UsbDevice> Open(const std::wstring& name, OpenFailure&) override {
         if (name.compare(0, kPrefix.size(), kPrefix) != 0) return nullptr;
         return std::make_unique<LoopbackDevice>(Narrow(name.substr(kPrefix.size())));
     }

@@ -1,9 +1,10 @@
-// Platforms without WinUSB: no such back end.
-#include "Transport.h"
+// Platforms without WinUSB: no system functions under the WinUSB back end (a test may still
+// give it a model of Windows).
+#include "WinUsbApi.h"
 
 namespace dfuengine {
 
-std::unique_ptr<Backend> MakeWinUsbBackend() {
+WinUsbApi* SystemWinUsbApi() {
     return nullptr;
 }
 

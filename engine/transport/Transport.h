@@ -2,7 +2,7 @@
 // One core (Transport.cpp) merges the back ends; each back end lives in its own thin file:
 //   LocalBackend.cpp    devices attached in process (a simulated device, for tests)
 //   LoopbackBackend.cpp devices served over loopback TCP (QV_DFU_LOOPBACK)
-//   WinUsbBackend.cpp   DFU interfaces of devices bound to WinUSB (Windows only)
+//   WinUsbBackend.cpp   DFU interfaces of USB devices on Windows, through WinUsbApi
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "DFUEngine.h"
 
 namespace dfuengine {
 
@@ -23,9 +25,10 @@ struct UsbSetup {
 
 enum class UsbResult {
     ok,
-    stall,  // the device refused the request
-    gone,   // the device is no longer attached
-    error,  // the transfer failed otherwise
+    stall,    // the device refused the request
+    gone,     // the device is no longer attached
+    refused,  // the host may not do this (a reset without the rights to it)
+    error,    // the transfer failed otherwise (also: no answer within the time-out)
 };
 
 // What the engine needs to know of a device: its identity and DFU functional descriptor.
@@ -56,27 +59,58 @@ class UsbDevice {
     // setup.length bytes and transferred tells how many came.
     virtual UsbResult Control(const UsbSetup& setup, std::uint8_t* data,
                               std::size_t& transferred) = 0;
-    // USB port reset (the device re-enumerates).
+    // USB port reset (the device re-enumerates). Afterwards the object may read as gone: the
+    // engine finds the device again.
     virtual UsbResult Reset() = 0;
+    // The longest data stage one control transfer may carry here; the steps use smaller DNLOAD
+    // and UPLOAD blocks than wTransferSize where it asks for more (DFU allows any shorter one).
+    virtual std::size_t MaxControlLength() const { return 0xFFFF; }
+    // Where the device is plugged in (parent hub and port): the same text when it comes back
+    // at the same place, whatever its name then; empty when the back end cannot tell.
+    virtual std::wstring Location() const { return {}; }
+};
+
+// A device as listed: its name and, when the back end knows it, its location.
+struct ListedDevice {
+    std::wstring name;
+    std::wstring location;
+};
+
+// Why an open failed: DFUEngine::GetLastOpenProblem passes it on.
+struct OpenFailure {
+    DFUEngine::OpenProblem problem = DFUEngine::open_not_found;
+    std::wstring detail;
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
 };
 
 class Backend {
   public:
     virtual ~Backend() = default;
-    // Appends the names of the DFU devices attached now.
-    virtual void List(std::vector<std::wstring>& names) = 0;
-    // Opens a device by one of its names; null when the name is not this back end's or the
-    // device cannot be opened.
-    virtual std::unique_ptr<UsbDevice> Open(const std::wstring& name) = 0;
+    // Appends the DFU devices attached now.
+    virtual void List(std::vector<ListedDevice>& devices) = 0;
+    // Opens a device by one of its names. Null when the name is not this back end's (failure
+    // left alone) or when the device cannot be opened (failure says why).
+    virtual std::unique_ptr<UsbDevice> Open(const std::wstring& name, OpenFailure& failure) = 0;
+    // Whether a USB device with this vendor ID sits at the location now, whatever its driver:
+    // a headset back in run-time mode may show up as its serial device alone.
+    virtual bool UsbDeviceAt(const std::wstring& location, std::uint16_t vendor) {
+        (void)location;
+        (void)vendor;
+        return false;
+    }
 };
 
 // The core: every back end of this build, in a fixed order.
-void ListDevices(std::vector<std::wstring>& names);
+void ListDevices(std::vector<ListedDevice>& devices);
+std::unique_ptr<UsbDevice> OpenDevice(const std::wstring& name, OpenFailure& failure);
 std::unique_ptr<UsbDevice> OpenDevice(const std::wstring& name);
+bool UsbDeviceAt(const std::wstring& location, std::uint16_t vendor);
 
 // Back-end factories (each in its own file).
 std::unique_ptr<Backend> MakeLocalBackend();
 std::unique_ptr<Backend> MakeLoopbackBackend();
-std::unique_ptr<Backend> MakeWinUsbBackend();  // null on platforms without WinUSB
+class WinUsbApi;
+std::unique_ptr<Backend> MakeWinUsbBackend(WinUsbApi& api);
 
 }  // namespace dfuengine

@@ -76,7 +76,9 @@ UsbResult WireDevice::Control(const UsbSetup& setup, std::uint8_t* data, std::si
 UsbResult WireDevice::Reset() {
     request_.assign(1, dfuwire::kOpReset);
     if (!Exchange(request_, reply_)) return UsbResult::gone;
-    return reply_.empty() ? UsbResult::error : ResultOf(reply_[0]);
+    if (reply_.empty()) return UsbResult::error;
+    // "Failed otherwise" answers a reset the host may not do.
+    return reply_[0] == dfuwire::kFailed ? UsbResult::refused : ResultOf(reply_[0]);
 }
 
 }  // namespace dfuengine

@@ -89,6 +89,17 @@ class Recorder : public DFUEngine::Callback {
     std::size_t taken_ = 0;
 };
 
+// The names GetUSBDeviceNames lists now.
+inline std::vector<std::wstring> DeviceNames() {
+    CStringListX list;
+    DFUEngine::GetUSBDeviceNames(list);
+    std::vector<std::wstring> out;
+    for (auto pos = list.GetHeadPosition(); pos != nullptr;) {
+        out.push_back(list.GetNext(pos).GetString());
+    }
+    return out;
+}
+
 inline std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed = 1) {
     std::vector<std::uint8_t> out(size);
     std::uint32_t x = seed * 2654435761u + 12345;

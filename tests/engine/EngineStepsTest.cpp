@@ -239,8 +239,13 @@ const Fault kFaults[] = {
     {"CannotDownload",
      [](auto& c, auto&) { c.attributes = qvdfu::kCanUpload | qvdfu::kWillDetach; }, 1,
      DFUEngine::fail_no_download, DFUEngine::download_prepare, DFUEngine::no_sub_operation},
+    // Gone after its reset and not back within the wait: it has left DFU mode, which is what the
+    // reset was for.
     {"NoReturnAfterManifest", [](auto&, auto& f) { f.noReturnAfterManifest = true; }, 2,
-     DFUEngine::fail_usb_none, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
+     DFUEngine::success, DFUEngine::manifest_retry_runtime, DFUEngine::transport_established},
+    // Back in DFU mode after its reset, saying why: it did not take the new firmware.
+    {"FirmwareRejected", [](auto&, auto& f) { f.rejectFirmware = true; }, 2,
+     DFUEngine::fail_dfu_firmware, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
     // The host may not reset the device: neither a missing device nor refused firmware.
     {"ResetRefusedAfterDetach",
      [](auto& c, auto& f) {
@@ -248,8 +253,10 @@ const Fault kFaults[] = {
          f.resetFails = true;
      },
      0, DFUEngine::fail_os, DFUEngine::reconfigure_start_runtime, DFUEngine::transport_usb_check},
+    // After manifestation the firmware is written and read back: a device that only waits for
+    // the reset the host may not give is no failure (the headset is plugged in again).
     {"ResetRefusedAfterManifest", [](auto&, auto& f) { f.resetFails = true; }, 2,
-     DFUEngine::fail_os, DFUEngine::manifest_fail, DFUEngine::transport_usb_wait},
+     DFUEngine::success, DFUEngine::manifest_start_runtime, DFUEngine::transport_usb_wait},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(kFaults),
@@ -495,6 +502,65 @@ TEST_F(EngineStepsTest, FileFailuresAtDownload) {
     EXPECT_EQ(Code(Download(corrupt)), DFUEngine::fail_file_crc);
     EXPECT_TRUE(sim.device.Firmware().size() > 0) << "the old firmware stays untouched";
 }
+
+// A step that follows a failed step of the upgrade ends with that step's failure and touches
+// nothing: no image written over a file that failed its check, no reset that would start an
+// image that failed its read-back. A reconfigure starts the sequence afresh.
+struct RunOnCase {
+    const char* name;
+    std::function<void(qvdfu::DeviceConfig&, qvdfu::Faults&)> setUp;
+    int failingStep;  // 0 reconfigure, 1 download
+    DFUEngine::ResultCode result;
+};
+
+class RunOnAfterFailureTest : public EngineStepsTest,
+                              public ::testing::WithParamInterface<RunOnCase> {};
+
+TEST_P(RunOnAfterFailureTest, NextStepEndsWithTheEarlierFailure) {
+    qvdfu::DeviceConfig config = enginetest::DfuModeConfig();
+    qvdfu::Faults faults;
+    GetParam().setUp(config, faults);
+    SimDevice sim(config);
+    sim.device.SetFaults(faults);
+    TempFile file("fw.dfu");
+    file.Write(Firmware(qvdfu::DeviceConfig{}, 700));
+    const auto before = sim.device.Firmware();
+    ASSERT_TRUE(engine_.CreateUSB(sim.EngineName().c_str()));
+
+    if (GetParam().failingStep == 1) {
+        ASSERT_EQ(Code(Reconfigure(file)), DFUEngine::success);
+    }
+    const auto failed = GetParam().failingStep == 0 ? Reconfigure(file) : Download(file);
+    ASSERT_EQ(Code(failed), GetParam().result);
+    const auto manifests = sim.device.ManifestCount();
+
+    // The step the program would not start after a failure, started anyway.
+    const auto next = GetParam().failingStep == 0 ? Download(file) : Manifest();
+    EXPECT_EQ(Code(next), GetParam().result);
+    EXPECT_TRUE(sim.device.InDfuMode()) << "the device was reset";
+    EXPECT_EQ(sim.device.ManifestCount(), manifests);
+    if (GetParam().failingStep == 0) {
+        EXPECT_EQ(sim.device.Firmware(), before);
+    }
+
+    // The sequence restarts at a reconfigure (here one that does not check the file).
+    sim.device.SetFaults({});
+    ASSERT_EQ(Code(Run([](DFUEngine& e) { return e.StartReconfigure(false, false, nullptr); })),
+              DFUEngine::success);
+    ASSERT_EQ(Code(Download(file)), DFUEngine::success);
+    EXPECT_EQ(Code(Manifest()), DFUEngine::success);
+    EXPECT_FALSE(sim.device.InDfuMode());
+}
+
+const RunOnCase kRunOnCases[] = {
+    {"ManifestAfterFailedVerify", [](auto&, auto& f) { f.verifyMismatch = true; }, 1,
+     DFUEngine::fail_dfu_verify},
+    {"DownloadAfterFileCheckFailed", [](auto& c, auto&) { c.product = 0x0001; }, 0,
+     DFUEngine::fail_file_product},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, RunOnAfterFailureTest, ::testing::ValuesIn(kRunOnCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineStepsTest, ManifestWithoutDownloadIsRefused) {
     SimDevice sim(enginetest::DfuModeConfig());

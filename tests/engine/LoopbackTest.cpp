@@ -26,16 +26,6 @@ void SetLoopbackVariable(const std::string& value) {
 #endif
 }
 
-std::vector<std::wstring> Names() {
-    CStringListX list;
-    DFUEngine::GetUSBDeviceNames(list);
-    std::vector<std::wstring> out;
-    for (auto pos = list.GetHeadPosition(); pos != nullptr;) {
-        out.push_back(list.GetNext(pos).GetString());
-    }
-    return out;
-}
-
 class LoopbackTest : public ::testing::Test {
   protected:
     void TearDown() override { SetLoopbackVariable(""); }
@@ -55,7 +45,7 @@ TEST_F(LoopbackTest, WholeUpgradeOverTcp) {
     const std::string address = "127.0.0.1:" + std::to_string(server.Port());
     SetLoopbackVariable(address);
 
-    const auto names = Names();
+    const auto names = enginetest::DeviceNames();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0], L"loopback:" + std::wstring(address.begin(), address.end()));
 
@@ -89,11 +79,11 @@ TEST_F(LoopbackTest, AbsentServerListsNothingAndOpenedDeviceReadsAsGone) {
     ASSERT_TRUE(server->Start(0));
     const std::string address = "127.0.0.1:" + std::to_string(server->Port());
     SetLoopbackVariable(address + ";127.0.0.1:1");  // nobody listens on port 1
-    ASSERT_EQ(Names().size(), 1u);
+    ASSERT_EQ(enginetest::DeviceNames().size(), 1u);
     DFUEngine engine;
-    ASSERT_TRUE(engine.CreateUSB(Names()[0].c_str()));
+    ASSERT_TRUE(engine.CreateUSB(enginetest::DeviceNames()[0].c_str()));
     server.reset();
-    EXPECT_TRUE(Names().empty());
+    EXPECT_TRUE(enginetest::DeviceNames().empty());
     Recorder recorder;
     engine.SetCallback(&recorder);
     ASSERT_TRUE(engine.StartReconfigure(false, false, nullptr));

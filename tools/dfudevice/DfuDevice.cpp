@@ -15,18 +15,60 @@ constexpr std::uint8_t kTypeClass = 0x20;
 constexpr std::uint8_t kRecipientMask = 0x1F;
 constexpr std::uint8_t kRecipientInterface = 0x01;
 
+constexpr std::uint8_t kGetDescriptor = 0x06;
+constexpr std::uint8_t kStandardDeviceIn = 0x80;
+constexpr std::uint8_t kVendorDeviceIn = 0xC0;
+constexpr std::uint8_t kDescriptorString = 0x03;
+constexpr std::uint8_t kDescriptorBos = 0x0F;
+
 bool IsInRequest(std::uint8_t request) {
     return request == DFU_UPLOAD || request == DFU_GETSTATUS || request == DFU_GETSTATE;
 }
 
+UsbDescriptors DescriptorsFor(const DeviceConfig& c, bool dfuMode) {
+    DescriptorConfig d;
+    d.vendor = c.vendor;
+    d.product = dfuMode && c.dfuProduct != 0 ? c.dfuProduct : c.product;
+    d.release = c.release;
+    d.productName = dfuMode ? "KX-V5 DFU" : "KX-V5 Headset";
+    d.serialNumber = c.serialNumber;
+    d.layout = dfuMode ? c.dfuLayout : c.runtimeLayout;
+    d.dfuOnlyInterface = c.interfaceNumber;
+    d.dfuMode = dfuMode;
+    d.attributes = c.attributes;
+    d.detachTimeoutMs = c.detachTimeoutMs;
+    d.transferSize = c.transferSize;
+    d.msOs20 = c.msOs20;
+    d.interfaceGuid = c.interfaceGuid;
+    return BuildDescriptors(d);
+}
+
+// Copies a descriptor into an IN data stage of `length` bytes (a host reads a head first).
+Transfer Serve(const std::vector<std::uint8_t>& descriptor, std::uint16_t length,
+               std::uint8_t* data, std::size_t& transferred) {
+    if (descriptor.empty()) return Transfer::stall;
+    transferred = std::min<std::size_t>(length, descriptor.size());
+    std::memcpy(data, descriptor.data(), transferred);
+    return Transfer::ok;
+}
+
 }  // namespace
+
+DeviceConfig HeadsetConfig() {
+    DeviceConfig c;
+    c.runtimeLayout = InterfaceLayout::serial_then_dfu;
+    c.dfuLayout = InterfaceLayout::dfu_only;
+    return c;
+}
 
 DfuDevice::DfuDevice(DeviceConfig config)
     : config_(std::move(config)),
       dfuMode_(config_.startInDfuMode),
       firmwareValid_(!config_.image.empty()),
       state_(config_.startInDfuMode ? dfuIDLE : appIDLE),
-      flash_(config_.image) {}
+      flash_(config_.image),
+      runtimeDescriptors_(DescriptorsFor(config_, false)),
+      dfuDescriptors_(DescriptorsFor(config_, true)) {}
 
 void DfuDevice::SetFaults(const Faults& faults) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -37,25 +79,47 @@ void DfuDevice::ForceState(DfuState state, DfuStatus status) {
     std::lock_guard<std::mutex> lock(mutex_);
     state_ = state;
     status_ = status;
+    if (dfuMode_ != (state >= dfuIDLE)) ++enumerations_;
     dfuMode_ = state >= dfuIDLE;
 }
 
 bool DfuDevice::PresentLocked() {
-    const auto now = Clock::now();
+    auto now = Clock::now();
     if (gone_ || now < absentUntil_) return false;
     // A detach that no reset followed in time lapses back to appIDLE.
     if (!dfuMode_ && state_ == appDETACH && now >= detachUntil_) state_ = appIDLE;
+    // A self-starting device runs its new firmware once manifestation is over.
+    const bool manifested = manifestDone_ && ((state_ == dfuMANIFEST && now >= busyUntil_) ||
+                                              state_ == dfuMANIFEST_WAIT_RESET);
+    if (config_.selfStartAfterManifest && dfuMode_ && manifested &&
+        !(config_.attributes & kManifestationTolerant)) {
+        if (faults_.noReturnAfterManifest) {
+            gone_ = true;
+            return false;
+        }
+        RunFirmwareOrStay();
+        now = Clock::now();
+        return now >= absentUntil_;
+    }
     return true;
+}
+
+std::uint8_t DfuDevice::InterfaceNumberLocked() const {
+    const int number = DfuInterfaceNumber(dfuMode_ ? config_.dfuLayout : config_.runtimeLayout,
+                                          config_.interfaceNumber);
+    return static_cast<std::uint8_t>(number < 0 ? 0xFF : number);
 }
 
 bool DfuDevice::Describe(Description& out) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!PresentLocked()) return false;
+    const InterfaceLayout layout = dfuMode_ ? config_.dfuLayout : config_.runtimeLayout;
+    if (DfuInterfaceNumber(layout, config_.interfaceNumber) < 0) return false;  // no DFU
     out.vendor = config_.vendor;
-    out.product = config_.product;
+    out.product = dfuMode_ && config_.dfuProduct != 0 ? config_.dfuProduct : config_.product;
     out.release = config_.release;
     out.dfuMode = dfuMode_;
-    out.interfaceNumber = config_.interfaceNumber;
+    out.interfaceNumber = InterfaceNumberLocked();
     out.attributes = config_.attributes;
     out.detachTimeoutMs = config_.detachTimeoutMs;
     out.transferSize = config_.transferSize;
@@ -64,6 +128,7 @@ bool DfuDevice::Describe(Description& out) {
 }
 
 void DfuDevice::Reenumerate(bool dfuMode) {
+    ++enumerations_;
     dfuMode_ = dfuMode;
     absentUntil_ = Clock::now() + std::chrono::milliseconds(config_.reenumerateMs);
     state_ = dfuMode ? dfuIDLE : appIDLE;
@@ -88,14 +153,48 @@ Transfer DfuDevice::Control(const Setup& setup, std::uint8_t* data, std::size_t&
     std::lock_guard<std::mutex> lock(mutex_);
     transferred = 0;
     if (!PresentLocked()) return Transfer::gone;
+    if (setup.requestType == kStandardDeviceIn || setup.requestType == kVendorDeviceIn) {
+        return StandardRequest(setup, data, transferred);
+    }
     const bool in = (setup.requestType & kDirectionIn) != 0;
     if ((setup.requestType & kTypeMask) != kTypeClass ||
         (setup.requestType & kRecipientMask) != kRecipientInterface ||
-        setup.index != config_.interfaceNumber || in != IsInRequest(setup.request)) {
+        setup.index != InterfaceNumberLocked() || in != IsInRequest(setup.request)) {
         return Stall();
     }
     return dfuMode_ ? DfuRequestLocked(setup, data, transferred)
                     : RuntimeRequest(setup, data, transferred);
+}
+
+// GET_DESCRIPTOR and the MS OS 2.0 vendor request. Refusing one stalls that request only: it
+// has nothing to do with the DFU state.
+Transfer DfuDevice::StandardRequest(const Setup& setup, std::uint8_t* data,
+                                    std::size_t& transferred) {
+    const UsbDescriptors& d = dfuMode_ ? dfuDescriptors_ : runtimeDescriptors_;
+    if (setup.requestType == kVendorDeviceIn) {
+        if (setup.request != kMsOs20VendorCode || setup.index != kMsOs20DescriptorIndex) {
+            return Transfer::stall;
+        }
+        return Serve(d.msOs20, setup.length, data, transferred);
+    }
+    if (setup.request != kGetDescriptor) return Transfer::stall;
+    const std::uint8_t type = static_cast<std::uint8_t>(setup.value >> 8);
+    const std::uint8_t index = static_cast<std::uint8_t>(setup.value & 0xFF);
+    switch (type) {
+        case 0x01:
+            return Serve(d.device, setup.length, data, transferred);
+        case 0x02:
+            return index == 0 ? Serve(d.configuration, setup.length, data, transferred)
+                              : Transfer::stall;
+        case kDescriptorString:
+            return index < d.strings.size()
+                       ? Serve(d.strings[index], setup.length, data, transferred)
+                       : Transfer::stall;
+        case kDescriptorBos:
+            return Serve(d.bos, setup.length, data, transferred);
+        default:
+            return Transfer::stall;
+    }
 }
 
 Transfer DfuDevice::Reset() {
@@ -280,7 +379,7 @@ Transfer DfuDevice::GetStatus(std::uint8_t* data, std::size_t& transferred) {
     }
     if (state_ == dfuMANIFEST_SYNC) {
         if (!manifestDone_) {
-            firmwareValid_ = true;
+            firmwareValid_ = !faults_.rejectFirmware;
             manifestDone_ = true;
             ++manifestCount_;
             state_ = dfuMANIFEST;
@@ -348,6 +447,11 @@ unsigned long DfuDevice::ManifestCount() {
 unsigned long DfuDevice::EarlyPolls() {
     std::lock_guard<std::mutex> lock(mutex_);
     return earlyPolls_;
+}
+
+unsigned long DfuDevice::EnumerationCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return enumerations_;
 }
 
 }  // namespace qvdfu

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "UsbDescriptors.h"
+
 namespace qvdfu {
 
 // bState values.
@@ -82,7 +84,23 @@ struct DeviceConfig {
     // Answers GETSTATUS and GETSTATE in dfuMANIFEST-WAIT-RESET (reporting that state) instead
     // of stalling everything but a reset.
     bool statusInWaitReset = false;
+    // A device that is not manifestation tolerant starts its new firmware by itself once
+    // manifestation is over, as if it had been reset: it needs no USB reset from the host.
+    bool selfStartAfterManifest = false;
+
+    // What it shows the host in its USB descriptors (GET_DESCRIPTOR, MS OS 2.0).
+    std::uint16_t dfuProduct = 0;         // idProduct in DFU mode; 0: the same as product
+    std::string serialNumber = "QV0001";  // empty: no serial number
+    InterfaceLayout runtimeLayout = InterfaceLayout::dfu_only;
+    InterfaceLayout dfuLayout = InterfaceLayout::dfu_only;
+    bool msOs20 = true;  // asks Windows for WinUSB (BOS + MS OS 2.0 descriptor set)
+    std::string interfaceGuid = kHeadsetInterfaceGuid;
 };
+
+// The headset as its firmware should present itself: in run-time mode its serial function and
+// the DFU run-time interface (a composite device), in DFU mode the DFU interface alone, both
+// asking Windows for WinUSB.
+DeviceConfig HeadsetConfig();
 
 struct Faults {
     long stallAtBlock = -1;  // DNLOAD of this block is stalled
@@ -96,6 +114,8 @@ struct Faults {
     unsigned busyPolls = 0;        // extra dfuDNBUSY answers per block
     bool noReturnAfterManifest = false;  // never re-enumerates after manifestation
     bool resetFails = false;             // a reset fails (a host without the right to reset)
+    bool rejectFirmware = false;  // manifestation finds the image bad: the device then comes back
+                                  // from its reset in DFU mode with errFIRMWARE
 };
 
 // Outcome of one control transfer, as a host controller would see it.
@@ -147,12 +167,17 @@ class DfuDevice {
     std::string FirmwareComment();         // comment of that image's header, or ""
     unsigned long ManifestCount();
     unsigned long EarlyPolls();  // requests that arrived before bwPollTimeout had passed
+    // Counts the device's enumerations: it grows each time the device leaves the bus and comes
+    // back (detach, reset, re-plug), so that a host model sees a re-enumeration however short.
+    unsigned long EnumerationCount();
 
   private:
     using Clock = std::chrono::steady_clock;
 
     bool PresentLocked();
     void Reenumerate(bool dfuMode);
+    Transfer StandardRequest(const Setup& setup, std::uint8_t* data, std::size_t& transferred);
+    std::uint8_t InterfaceNumberLocked() const;
     void RunFirmwareOrStay();
     void Fail(DfuStatus status, std::uint8_t string = 0);
     Transfer Stall();
@@ -183,6 +208,9 @@ class DfuDevice {
     bool manifestDone_ = false;
     unsigned long manifestCount_ = 0;
     unsigned long earlyPolls_ = 0;
+    unsigned long enumerations_ = 1;
+    UsbDescriptors runtimeDescriptors_;
+    UsbDescriptors dfuDescriptors_;
 };
 
 }  // namespace qvdfu
