@@ -6,6 +6,8 @@
 # from a second packing of the same build.
 #   package_check.sh <build folder> <out folder> <package name> <windres> <objdump>
 #                    <i686|x86_64> <version> <source folder>
+# (Here-strings, not echo into grep -q: grep stops at the first match, and echo's SIGPIPE
+# would fail the pipeline.)
 set -euo pipefail
 build=$1 out=$2 name=$3 windres=$4 objdump=$5 arch=$6 version=$7 source=$8
 here=$(cd "$(dirname "$0")" && pwd)
@@ -58,15 +60,15 @@ for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
     }
     record=$("$windres" -i "$file" -O rc 2>/dev/null | tr -d '\r')
     numbers=$(echo "$version" | awk -F. '{printf "%d, %d, %d, 0", $1, $2, $3}')
-    echo "$record" | grep -q "FILEVERSION $numbers" || {
+    grep -q "FILEVERSION $numbers" <<<"$record" || {
         echo "$f: no FILEVERSION $numbers" >&2
         status=1
     }
-    echo "$record" | grep -q "VALUE \"FileVersion\", \"$version.0\"" || {
+    grep -q "VALUE \"FileVersion\", \"$version.0\"" <<<"$record" || {
         echo "$f: no FileVersion \"$version.0\"" >&2
         status=1
     }
-    echo "$record" | grep -q "VALUE \"OriginalFilename\", \"$f\"" || {
+    grep -q "VALUE \"OriginalFilename\", \"$f\"" <<<"$record" || {
         echo "$f: its version record names another file" >&2
         status=1
     }
@@ -80,7 +82,7 @@ for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
     }
     while [ $# -ge 2 ]; do
         block=$(printf '%04X%04X' "$1" "$2")
-        texts=$(echo "$record" | awk -v b="BLOCK \"$block\"" 'index($0, b) {on = 1; next} on && /END/ {exit} on')
+        texts=$(awk -v b="BLOCK \"$block\"" 'index($0, b) {on = 1; next} on && /END/ {exit} on' <<<"$record")
         case $texts in
             *"VALUE \"FileVersion\", \"$version.0\""*"VALUE \"OriginalFilename\", \"$f\""*) ;;
             *)
@@ -95,7 +97,7 @@ done
 # The icon group 1 and its four images (16, 32, 48, 256 pixels).
 resources=$("$windres" -i "$out/unpacked/$name/QVDFUUpgrade.exe" -O rc 2>/dev/null | tr -d '\r')
 icons=$(echo "$resources" | grep -c 'RT_ICON \*/' || true)
-echo "$resources" | grep -q '^1 14 /\* RT_GROUP_ICON \*/' && [ "$icons" -eq 4 ] || {
+grep -q '^1 14 /\* RT_GROUP_ICON \*/' <<<"$resources" && [ "$icons" -eq 4 ] || {
     echo "QVDFUUpgrade.exe: no icon group 1 with four images (found $icons images)" >&2
     status=1
 }
