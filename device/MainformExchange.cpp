@@ -103,6 +103,10 @@ bool TMajorForm::OpenSerialPort(const std::string& name) {
         }
     }
     if (opened) {
+        // A session starts with an empty line buffer: half a line, or the tail of an overlong
+        // one, left by a headset that fell silent would otherwise spoil its first reply.
+        RxLineLength = 0;
+        RxLineOverflow = false;
         PortOpen = true;
         UpdateControlStates();
         return true;
@@ -270,7 +274,7 @@ void TMajorForm::ComPort1RxChar(TCustomComPort*) {
             RxLineLength -= consumed;
             Log(line);
             // A handler may close the port (a request that cannot be written does): the lines
-            // left wait for the next open, as they would for the next receive event.
+            // left then stay until the next open, which drops them with the rest of RxLine.
             HandleReplyLine(line);
         }
     } while (done < incoming.size());
