@@ -150,9 +150,9 @@ void TMajorForm::CloseComPortButtonClick(ui::TObject*) {
 
 void TMajorForm::SendCommand() {
     device::RequestValues values;
-    values.SpeedDial1 = SpeedDial1LabeledEdit->Text();
-    values.SpeedDial2 = SpeedDial2LabeledEdit->Text();
-    values.SpeedDial3 = SpeedDial3LabeledEdit->Text();
+    values.SpeedDial1 = SpeedDial1ToSend;
+    values.SpeedDial2 = SpeedDial2ToSend;
+    values.SpeedDial3 = SpeedDial3ToSend;
     values.A2dpMixPercent = A2DPAudioMixPercentageUpDown->Position();
     values.GpsMixPercent = GPSAudioMixPercentageUpDown->Position();
     values.GpsVoiceSharing = GPSAudioSharingUpDown->Position();
