@@ -362,18 +362,6 @@ TEST_F(MainformExchangeTest, SharingArrowsToggleBetweenYesAndNo) {
     EXPECT_TRUE(form->GpsSettingChanged);
 }
 
-TEST_F(MainformExchangeTest, PercentageArrowsStopAtTheirBounds) {
-    OpenAndQuery();
-    form->PageControl1->UserSelectPage(1);
-    ui::TUpDown* a2dp = form->A2DPAudioMixPercentageUpDown;
-    a2dp->SetPosition(100);
-    a2dp->UserClick(ui::btNext);
-    EXPECT_EQ(a2dp->Position(), 100);
-    a2dp->SetPosition(1);
-    a2dp->UserClick(ui::btPrev);
-    EXPECT_EQ(a2dp->Position(), 1);
-}
-
 TEST_F(MainformExchangeTest, LeavingAnEditedPageAsksAndYesRevertsToTheLastKnownValue) {
     OpenAndQuery();
     form->PageControl1->UserSelectPage(1);
