@@ -106,6 +106,11 @@ class TMajorForm : public ui::TForm {
     TTextField SpeedDial1Saved = {};
     TTextField SpeedDial2Saved = {};
     TTextField SpeedDial3Saved = {};
+    // The speed dials as validated at Save: the save chain sends these, not what the edits
+    // hold by the time each request goes out.
+    std::string SpeedDial1ToSend;
+    std::string SpeedDial2ToSend;
+    std::string SpeedDial3ToSend;
     int32_t A2dpMixPercent = 0;
     int32_t GpsMixPercent = 0;
     int32_t GpsVoiceSharing = 0;

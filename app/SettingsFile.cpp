@@ -31,13 +31,21 @@ std::string BuildIniFilePath(const std::string& folder, const std::string& progr
 }
 
 std::string ReadStoredFirmwareFile(std::string* iniFilePath) {
-    std::string folder = SettingsFolder(settings_platform::AppDataFolder());
+    const std::string appData = settings_platform::AppDataFolder();
+    // Without an application-data folder there is no place for the file: this run keeps
+    // none, rather than one in a folder at the root of the file system.
+    if (appData.empty()) {
+        iniFilePath->clear();
+        return std::string();
+    }
+    std::string folder = SettingsFolder(appData);
     settings_platform::CreateFolder(folder);
     *iniFilePath = BuildIniFilePath(folder, settings_platform::ProgramPath());
     return settings_platform::ReadProfileValue(*iniFilePath, kSection, kKey);
 }
 
 void WriteStoredFirmwareFile(const std::string& iniFilePath, const std::string& fileName) {
+    if (iniFilePath.empty()) return;  // no settings file this run
     if (!settings_platform::WriteProfileValue(iniFilePath, kSection, kKey, fileName))
         throw ESettingsWriteError(iniFilePath);
 }

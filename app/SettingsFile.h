@@ -18,11 +18,13 @@ class ESettingsWriteError : public std::runtime_error {
 
 // Start-up read: creates the settings folder when needed, builds the settings file path into
 // *iniFilePath and returns the stored firmware file name ("" when the file, section or key is
-// missing).
+// missing). When the application-data folder is unknown the run keeps no settings file:
+// *iniFilePath becomes "" and so does the value.
 std::string ReadStoredFirmwareFile(std::string* iniFilePath);
 
 // Close-time write of the firmware file name ("" writes the key with an empty value).
-// Throws ESettingsWriteError when the file cannot be written.
+// Throws ESettingsWriteError when the file cannot be written. With no settings file (an
+// empty iniFilePath) nothing is written.
 void WriteStoredFirmwareFile(const std::string& iniFilePath, const std::string& fileName);
 
 // The pieces, exposed for tests.

@@ -103,6 +103,10 @@ bool TMajorForm::OpenSerialPort(const std::string& name) {
         }
     }
     if (opened) {
+        // A session starts with an empty line buffer: half a line, or the tail of an overlong
+        // one, left by a headset that fell silent would otherwise spoil its first reply.
+        RxLineLength = 0;
+        RxLineOverflow = false;
         PortOpen = true;
         UpdateControlStates();
         return true;
@@ -146,9 +150,9 @@ void TMajorForm::CloseComPortButtonClick(ui::TObject*) {
 
 void TMajorForm::SendCommand() {
     device::RequestValues values;
-    values.SpeedDial1 = SpeedDial1LabeledEdit->Text();
-    values.SpeedDial2 = SpeedDial2LabeledEdit->Text();
-    values.SpeedDial3 = SpeedDial3LabeledEdit->Text();
+    values.SpeedDial1 = SpeedDial1ToSend;
+    values.SpeedDial2 = SpeedDial2ToSend;
+    values.SpeedDial3 = SpeedDial3ToSend;
     values.A2dpMixPercent = A2DPAudioMixPercentageUpDown->Position();
     values.GpsMixPercent = GPSAudioMixPercentageUpDown->Position();
     values.GpsVoiceSharing = GPSAudioSharingUpDown->Position();
@@ -270,7 +274,7 @@ void TMajorForm::ComPort1RxChar(TCustomComPort*) {
             RxLineLength -= consumed;
             Log(line);
             // A handler may close the port (a request that cannot be written does): the lines
-            // left wait for the next open, as they would for the next receive event.
+            // left then stay until the next open, which drops them with the rest of RxLine.
             HandleReplyLine(line);
         }
     } while (done < incoming.size());

@@ -66,6 +66,11 @@ void TMajorForm::SaveSpeedDialSettingButtonClick(ui::TObject*) {
             return;
         }
     }
+    // The chain sends what passed the tests: text typed while it runs only marks the page
+    // edited again (its change event does), and waits for the next Save.
+    SpeedDial1ToSend = SpeedDial1LabeledEdit->Text();
+    SpeedDial2ToSend = SpeedDial2LabeledEdit->Text();
+    SpeedDial3ToSend = SpeedDial3LabeledEdit->Text();
     PendingCommand = 21;
     SendCommand();
     // The page is saved once its request has gone out, before the headset answers. A request

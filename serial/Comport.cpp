@@ -111,6 +111,9 @@ void TCustomComPort::Close() {
 
 void TCustomComPort::FreeHandle() {
     DestroyThread();
+    // Closing the device abandons any transfer still under way.
+    readPending_ = false;
+    writePending_ = false;
     if (handle_ != INVALID_HANDLE_VALUE) {
         commapi::CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -345,21 +348,15 @@ void TCustomComPort::Write(const void* buffer, std::int32_t count, bool wait) {
                            &overlappedWrite_)) {
         CheckImmediateCount(&overlappedWrite_, count);
     } else {
-        DWORD code = commapi::GetLastError();
-        // A write that failed to start is not pending: the next write must not wait for it.
-        if (code != ERROR_IO_PENDING) commapi::SetEvent(eventWrite_);
+        // Only a write that is under way is pending: one that failed to start is not waited for.
+        writePending_ = commapi::GetLastError() == ERROR_IO_PENDING;
         Check(false);
     }
     if (wait) WaitForWriteCompletion();
 }
 
 void TCustomComPort::WaitForWriteCompletion() {
-    if (eventWrite_ != nullptr && commapi::WaitForSingleObject(eventWrite_, 0) != WAIT_OBJECT_0) {
-        DWORD moved = 0;
-        Check(commapi::GetOverlappedResult(handle_, &overlappedWrite_, &moved, TRUE));
-        if (moved != static_cast<DWORD>(writeCount_)) RaiseError(0, sErrTimeout);
-    }
-    CheckLineErrors();
+    FinishPendingTransfer(writePending_, &overlappedWrite_, writeCount_);
 }
 
 void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
@@ -375,16 +372,15 @@ void TCustomComPort::Read(void* buffer, std::int32_t count, bool wait) {
     if (commapi::ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &overlappedRead_)) {
         CheckImmediateCount(&overlappedRead_, count);
     } else {
-        DWORD code = commapi::GetLastError();
-        if (code != ERROR_IO_PENDING) commapi::SetEvent(eventRead_);
+        readPending_ = commapi::GetLastError() == ERROR_IO_PENDING;
         Check(false);
     }
     if (wait) WaitForReadCompletion();
 }
 
 void TCustomComPort::CheckImmediateCount(OVERLAPPED* overlapped, std::int32_t count) {
-    // A transfer that completed at once leaves its event signalled, so no completion wait
-    // will look at its count. A short one (the driver's time-outs allow it) is reported here;
+    // A transfer that completed at once is not pending, so no completion wait will look at
+    // its count. A short one (the driver's time-outs allow it) is reported here;
     // otherwise Read would pass the unfilled part of the buffer off as received bytes.
     DWORD moved = 0;
     Check(commapi::GetOverlappedResult(handle_, overlapped, &moved, FALSE));
@@ -392,10 +388,19 @@ void TCustomComPort::CheckImmediateCount(OVERLAPPED* overlapped, std::int32_t co
 }
 
 void TCustomComPort::WaitForReadCompletion() {
-    if (eventRead_ != nullptr && commapi::WaitForSingleObject(eventRead_, 0) != WAIT_OBJECT_0) {
+    FinishPendingTransfer(readPending_, &overlappedRead_, readCount_);
+}
+
+void TCustomComPort::FinishPendingTransfer(bool& pending, OVERLAPPED* overlapped,
+                                           std::int32_t count) {
+    // Whether the transfer is still running or has ended meanwhile (its event signalled), its
+    // count is checked: a short one is a "Timeout" either way. It is over once looked at, so
+    // the next transfer of its kind starts normally even when this one raises.
+    if (pending) {
+        pending = false;
         DWORD moved = 0;
-        Check(commapi::GetOverlappedResult(handle_, &overlappedRead_, &moved, TRUE));
-        if (moved != static_cast<DWORD>(readCount_)) RaiseError(0, sErrTimeout);
+        Check(commapi::GetOverlappedResult(handle_, overlapped, &moved, TRUE));
+        if (moved != static_cast<DWORD>(count)) RaiseError(0, sErrTimeout);
     }
     CheckLineErrors();
 }

@@ -85,6 +85,9 @@ class TCustomComPort {
     void Write(const void* buffer, std::int32_t count, bool wait);
     // Reads count bytes into buffer. With wait false the buffer must stay valid until the
     // next read has finished this one.
+    // A transfer that ends with fewer bytes than asked for raises EComError code 0 "Timeout"
+    // when it is finished (by its own wait, or by the next transfer of its kind), also when it
+    // had already ended by then; the port stays open.
     void Read(void* buffer, std::int32_t count, bool wait);
     // The number of received bytes waiting in the driver's input queue.
     std::int32_t InputCount();
@@ -120,6 +123,7 @@ class TCustomComPort {
     void DestroyThread();
     void WaitForWriteCompletion();
     void WaitForReadCompletion();
+    void FinishPendingTransfer(bool& pending, commapi::OVERLAPPED* overlapped, std::int32_t count);
     void CheckImmediateCount(commapi::OVERLAPPED* overlapped, std::int32_t count);
     void CheckLineErrors();
     [[noreturn]] void RaiseInvalidParameter();
@@ -142,12 +146,15 @@ class TCustomComPort {
 
     commapi::HANDLE handle_;
     commapi::HANDLE eventWait_ = nullptr;   // auto-reset
-    commapi::HANDLE eventRead_ = nullptr;   // manual-reset, signalled: no read pending
-    commapi::HANDLE eventWrite_ = nullptr;  // manual-reset, signalled: no write pending
+    commapi::HANDLE eventRead_ = nullptr;   // manual-reset, signalled when a read ends
+    commapi::HANDLE eventWrite_ = nullptr;  // manual-reset, signalled when a write ends
     commapi::OVERLAPPED overlappedWait_{};
     commapi::OVERLAPPED overlappedRead_{};
     commapi::OVERLAPPED overlappedWrite_{};
     commapi::DWORD evtMask_ = 0;  // filled by the system when an event wait completes
+    // A transfer answered ERROR_IO_PENDING and its count has not been checked yet.
+    bool readPending_ = false;
+    bool writePending_ = false;
     std::int32_t readCount_ = 0;
     void* readBuffer_ = nullptr;
     std::int32_t writeCount_ = 0;

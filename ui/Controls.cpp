@@ -426,6 +426,12 @@ void TUpDown::SetPosition(int position) {
     int value = static_cast<std::int16_t>(static_cast<std::uint16_t>(position & 0xFFFF));
     value = std::clamp(value, std::min(min_, max_), std::max(min_, max_));
     if (value != position_) {
+        // Every change of the value is reported, also the program's own; the program's value
+        // is final, so the answer does not matter here.
+        if (OnChanging) {
+            bool allow = true;
+            OnChanging(this, allow);
+        }
         position_ = value;
         Changed(TProperty::Position);
     }

@@ -9,8 +9,9 @@
 // runs (events in their order, refusals, bounds), catch an exception escaping a handler and hand
 // it to the standard error display, and ignore an action on a control that is disabled or not
 // showing. Tests call the same entry points. The programmatic counterparts (Click(),
-// SetText(), SetActivePage(), SetPosition()) behave as a program's own call does: they do not
-// ask OnChanging and let exceptions through to the caller.
+// SetText(), SetActivePage(), SetPosition()) behave as a program's own call does: they cannot
+// be refused through OnChanging (an up-down still reports the change there) and let exceptions
+// through to the caller.
 //
 // Construction: every control is created with its parent (new TButton(form) or
 // new TButton(tabSheet), or as a member object) and is owned by it: a parent destroys its
@@ -352,17 +353,19 @@ class TUpDown : public TWinControl {
     void SetMax(int max);
     int Position() const { return position_; }
     // Keeps the low 16 bits of position (as a signed value), then clamps to [Min, Max].
-    // Does not ask OnChanging and does not fire OnClick.
+    // When that changes the position, OnChanging is told first (the answer is not heeded: the
+    // program's value is final); OnClick does not fire.
     void SetPosition(int position);
     int Increment() const { return increment_; }
     void SetIncrement(int increment);
     bool Wrap() const { return wrap_; }
     void SetWrap(bool wrap);
 
-    // A user click on an arrow: OnChanging is asked first (also at a bound); if allowed, the
-    // position moves by Increment (btNext up, btPrev down), stopping at Min and Max when Wrap
-    // is false and wrapping to the other end when it is true; then, only if the position
+    // A user click on an arrow: OnChanging is asked first, once (also at a bound); if allowed,
+    // the position moves by Increment (btNext up, btPrev down), stopping at Min and Max when
+    // Wrap is false and wrapping to the other end when it is true; then, only if the position
     // changed, the associate shows it and OnClick fires with the arrow.
+    // So OnChanging hears of every change of the value, by the user or by the program.
     TChangingEvent OnChanging;
     TUDClickEvent OnClick;
     bool UserClick(TUDBtnType button);  // back end entry point; false when ignored

@@ -2,6 +2,7 @@
 // rules, the reply time-out, the settings pages and the hand-over to the upgrade.
 #include <cstring>
 #include <functional>
+#include <ostream>
 
 #include "device/DeviceConfigLine.h"
 #include "tests/app/MainformExchangeFixture.h"
@@ -64,13 +65,17 @@ TEST_F(MainformExchangeTest, RepliesSplitOrMergedOrEndingInLfAloneAreHandledOnce
 
 struct UnacceptedCase {
     const char* name;
-    const char* bytes;  // sent after the request for code 7
+    std::string bytes;  // sent after the request for code 7, then nothing more
 };
+
+void PrintTo(const UnacceptedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MainformUnacceptedTest : public MainformExchangeTest,
                                public ::testing::WithParamInterface<UnacceptedCase> {};
 
-TEST_P(MainformUnacceptedTest, NothingIsAcceptedAndTheTimeOutClosesThePort) {
+TEST_P(MainformUnacceptedTest, NothingIsAcceptedTheTimeOutClosesThePortAndAReopenStartsAfresh) {
     form->OpenComPortButton->UserClick();
     ExpectRequest("AT+QVCMD1=7");
     headset->Send(GetParam().bytes);
@@ -86,6 +91,12 @@ TEST_P(MainformUnacceptedTest, NothingIsAcceptedAndTheTimeOutClosesThePort) {
     EXPECT_EQ(LastBox().text, "Time out for the device to respond. Please start over again!");
     EXPECT_EQ(LastBox().caption, "Error");
     EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    // Nothing of the failed session reaches the next one, not even half a line: against a
+    // headset that answers correctly now the whole query sequence goes through.
+    OpenAndQuery();
+    EXPECT_EQ(form->FWVerLabel->Caption(), "Firmware version: V1.02");
+    EXPECT_EQ(form->GPSAudioMixPercentageUpDown->Position(), 40);
+    EXPECT_EQ(headless->MessageBoxes().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -94,7 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnacceptedCase{"StatusBeforeAck", "+QVSTS1=7,84894534,1\r\nOK\r\n"},
                       UnacceptedCase{"ForeignSignature", "OK\r\n+QVSTS1=7,84894535,1\r\n"},
                       UnacceptedCase{"OtherCode", "OK\r\n+QVSTS1=8,102\r\n"},
-                      UnacceptedCase{"LowerCaseAck", "ok\r\n+QVSTS1=7,84894534,1\r\n"}),
+                      UnacceptedCase{"LowerCaseAck", "ok\r\n+QVSTS1=7,84894534,1\r\n"},
+                      UnacceptedCase{"HalfAStatusLine", "OK\r\n+QVSTS1=7,848"},
+                      UnacceptedCase{"LongLineWithoutLineFeed", std::string(1100, 'x')}),
     [](const ::testing::TestParamInfo<UnacceptedCase>& info) { return info.param.name; });
 
 TEST_F(MainformExchangeTest, IdleWindowAcceptsNoStatusLineNotEvenOneForTheIdleCode) {
@@ -240,7 +253,7 @@ TEST_F(MainformExchangeTest, SpeedDialsAreValidatedInOrderCharacterTestFirst) {
     EXPECT_FALSE(headset->HasPendingBytes());
 }
 
-TEST_F(MainformExchangeTest, SavingSpeedDialsSendsTheThreeNumbersInAChain) {
+TEST_F(MainformExchangeTest, SavingSpeedDialsSendsTheValidatedNumbersInAChain) {
     OpenAndQuery();
     form->SpeedDial1LabeledEdit->UserSetText("+886*12#");
     form->SpeedDial2LabeledEdit->UserSetText("1234567890123456");
@@ -248,6 +261,11 @@ TEST_F(MainformExchangeTest, SavingSpeedDialsSendsTheThreeNumbersInAChain) {
     form->SaveSpeedDialSettingButton->UserClick();
     EXPECT_FALSE(form->SpeedDialChanged);  // clean at once, before the headset answers
     ExpectRequest("AT+QVCMD1=21,+886*12#");
+    // Typed while the chain runs, after the edits were validated: never sent, and the page
+    // is edited again.
+    form->SpeedDial2LabeledEdit->UserSetText("12a");
+    form->SpeedDial3LabeledEdit->UserSetText("4444");
+    EXPECT_TRUE(form->SpeedDialChanged);
     AnswerWith("+QVSTS1=21,+886*12#");
     ExpectRequest("AT+QVCMD1=22,1234567890123456");
     AnswerWith("+QVSTS1=22,1234567890123456");
@@ -261,6 +279,15 @@ TEST_F(MainformExchangeTest, SavingSpeedDialsSendsTheThreeNumbersInAChain) {
     EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_STREQ(form->SpeedDial2Saved, "1234567890123456");
     EXPECT_TRUE(LogHas("UART_CMD_ASSIGN_SPEED_DIAL3 Phone_Number = ''"));
+    // The edits keep what was typed, unsaved; leaving the page asks and reverts to what was
+    // sent.
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->Text(), "12a");
+    EXPECT_TRUE(form->SpeedDialChanged);
+    headless->AnswerMessageBox(IDYES);
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(1));
+    EXPECT_EQ(LastBox().text, "The settings had been changed. Are you sure to exit?");
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->Text(), "1234567890123456");
+    EXPECT_EQ(form->SpeedDial3LabeledEdit->Text(), "");
 }
 
 TEST_F(MainformExchangeTest, MixAndSharingSavesSendTheControlPositions) {
@@ -300,18 +327,6 @@ TEST_F(MainformExchangeTest, SharingArrowsToggleBetweenYesAndNo) {
         EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "Yes");
     }
     EXPECT_TRUE(form->GpsSettingChanged);
-}
-
-TEST_F(MainformExchangeTest, PercentageArrowsStopAtTheirBounds) {
-    OpenAndQuery();
-    form->PageControl1->UserSelectPage(1);
-    ui::TUpDown* a2dp = form->A2DPAudioMixPercentageUpDown;
-    a2dp->SetPosition(100);
-    a2dp->UserClick(ui::btNext);
-    EXPECT_EQ(a2dp->Position(), 100);
-    a2dp->SetPosition(1);
-    a2dp->UserClick(ui::btPrev);
-    EXPECT_EQ(a2dp->Position(), 1);
 }
 
 TEST_F(MainformExchangeTest, LeavingAnEditedPageAsksAndYesRevertsToTheLastKnownValue) {
@@ -400,6 +415,49 @@ TEST_F(MainformExchangeTest, RestoreDefaultsConfirmedRunsTheQueriesAgainAndRepor
     EXPECT_EQ(LastBox().caption, "Note");
     EXPECT_EQ(LastBox().flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
     EXPECT_FALSE(form->RestoreDefaultPending);
+}
+
+TEST_F(MainformExchangeTest, QueryRepliesRaiseTheChangeEventsAndTheSequenceEndsWithCleanPages) {
+    std::map<int, std::string> factory = kReplies;
+    factory[1] = "+QVSTS1=1,";
+    factory[2] = "+QVSTS1=2,";
+    factory[4] = "+QVSTS1=4,20";
+    factory[5] = "+QVSTS1=5,20,1";
+    const struct {
+        const char* how;
+        std::function<void()> start;
+        const std::map<int, std::string>& replies;
+    } ways[] = {
+        {"open", [&] { form->OpenComPortButton->UserClick(); }, kReplies},
+        {"factory reset",
+         [&] {
+             headless->AnswerMessageBox(IDYES);
+             form->RestoreDefaultButton->UserClick();
+             ExpectRequest("AT+QVCMD1=27");
+             AnswerWith("+QVSTS1=27");
+         },
+         factory},
+    };
+    for (const auto& way : ways) {  // in this order, on one session
+        SCOPED_TRACE(way.how);
+        way.start();
+        for (int code : kQuerySequence) {
+            ASSERT_EQ(headset->NextRequest(), "AT+QVCMD1=" + std::to_string(code));
+            if (code == 5) {
+                // The speed dials and the A2DP position have been set by the program; the
+                // GPS page has not been touched yet.
+                EXPECT_TRUE(form->SpeedDialChanged);
+                EXPECT_TRUE(form->A2dpMixChanged);
+                EXPECT_FALSE(form->GpsSettingChanged);
+            }
+            AnswerWith(way.replies.at(code));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+        EXPECT_FALSE(form->SpeedDialChanged || form->A2dpMixChanged || form->GpsSettingChanged);
+    }
+    EXPECT_EQ(form->A2DPAudioMixPercentageUpDown->Position(), 20);
+    EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "Yes");
+    EXPECT_EQ(LastBox().text, "To restore default settings.");
 }
 
 TEST_F(MainformExchangeTest, AbandonedRestoreIsNotReportedByALaterQuerySequence) {

@@ -66,6 +66,10 @@ void TWin32Peer::CreateHandle(const char* className, DWORD style, DWORD exStyle)
     AdoptHandle(hwnd);
     if (IsWindowed(control_.Kind())) SetWindowSubclass(hwnd, FocusSubclass, 0, 0);
     ApplyFont();
+    // Some controls size themselves while they are created (an up-down without a buddy takes
+    // the system's scroll-arrow width): the place given is applied once more, now that the
+    // window exists.
+    TWin32Peer::ApplyBounds();
     ArrangeChildren(*control_.Parent(), &control_, hwnd);
 }
 

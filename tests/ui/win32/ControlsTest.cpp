@@ -49,6 +49,9 @@ TEST_F(Win32ControlsTest, EachKindIsTheRightNativeControlAtItsPlace) {
         {form_->MixEdit, "Edit", ES_READONLY, 0},
         {form_->MixUpDown, "msctls_updown32", UDS_ARROWKEYS,
          UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ALIGNLEFT | UDS_WRAP},
+        // Sized by the control itself when created without a buddy; the place given holds.
+        {form_->SharingUpDown, "msctls_updown32", UDS_ARROWKEYS,
+         UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ALIGNLEFT | UDS_WRAP},
         {form_->NoteMemo, "Edit", ES_MULTILINE | ES_READONLY,
          WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER},
         {form_->Progress, "msctls_progress32", PBS_SMOOTH, 0},
@@ -166,12 +169,14 @@ TEST_F(Win32ControlsTest, UpDownArrowsStepWithinBoundsAndAskOnChanging) {
 
     ClickAt(upDown, 8, down);
     EXPECT_EQ(form_->MixUpDown->Position(), 20);
+    EXPECT_EQ(asked, 2);  // once for each click
 
-    form_->MixUpDown->SetPosition(100);
+    form_->MixUpDown->SetPosition(100);  // the program's change is reported too
+    EXPECT_EQ(asked, 3);
     ClickAt(upDown, 8, up);
     EXPECT_EQ(form_->MixUpDown->Position(), 100);  // no wrap
     EXPECT_EQ(SendMessageA(upDown, UDM_GETPOS32, 0, 0), 100);
-    EXPECT_EQ(asked, 3);  // asked at the bound as well
+    EXPECT_EQ(asked, 4);  // asked at the bound as well
 
     allow = false;
     ClickAt(upDown, 8, down);
