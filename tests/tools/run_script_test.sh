@@ -16,7 +16,7 @@ mkdir -p "$STUBS"
 # The scripts run from a copy of their folders, where the stand-in build leaves its program.
 TREE=$WORK/tree
 for f in tools/run.sh tools/wine-lib.sh tools/wine-session.sh tests/wine-env.sh \
-    tests/serial/wine/pty_modem_lines.c; do
+    tests/serial/wine/pty_modem_lines.c tests/serial/wine/build_preload.sh; do
     mkdir -p "$TREE/$(dirname "$f")"
     cp -p "$SRC/$f" "$TREE/$f"
 done
