@@ -311,6 +311,26 @@ class DFUENGINE_API DFUEngine {
     // Opens the device named by one of GetUSBDeviceNames' names. False when it cannot be opened
     // or a step is running.
     bool CreateUSB(const wchar_t* deviceName);
+
+    // Why the last CreateUSB failed; open_ok after a successful one.
+    enum OpenProblem {
+        open_ok = 0,
+        open_not_found = 1,
+        open_busy = 2,
+        open_no_driver = 3,
+        open_access_denied = 4,
+        open_failed = 5,
+    };
+    // detail: a short English line for logs and console output, e.g.
+    //   "no WinUSB driver is bound to USB\VID_1209&PID_4B58"; vendor/product: the device's USB
+    //   IDs when known, else 0.
+    OpenProblem GetLastOpenProblem(CStringX& detail, std::uint32_t& vendor,
+                                   std::uint32_t& product) const;
+
+    // Engine trace: one line per notable event (open problems, resets, re-finds, manifest
+    // endings), from whichever thread the engine runs on; null sink turns it off. Process-wide.
+    using TraceSink = void (*)(void* context, const wchar_t* line);
+    static void SetTraceSink(TraceSink sink, void* context);
     // The callback for the following steps (null: none). Not owned.
     void SetCallback(Callback* callback);
 

@@ -21,6 +21,11 @@ using dfuengine::UsbDevice;
 std::mutex g_timingMutex;
 dfuengine::EngineTiming g_timing;
 
+// The trace sink: stored; this engine emits no trace lines yet.
+std::mutex g_traceMutex;
+DFUEngine::TraceSink g_traceSink = nullptr;
+void* g_traceContext = nullptr;
+
 }  // namespace
 
 namespace dfuengine {
@@ -52,21 +57,27 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     }
 
     bool Open(const wchar_t* name) {
-        if (name == nullptr) return false;
         std::unique_lock<std::mutex> lock(mutex_);
-        if (busy_) return false;
+        openProblem_ = open_failed;
+        if (name == nullptr || busy_) return false;
         lock.unlock();
         auto device = dfuengine::OpenDevice(name);
         dfuengine::DfuDescription d;
         if (!device || !device->Describe(d)) return false;
         lock.lock();
         if (busy_) return false;
+        openProblem_ = open_ok;
         device_ = std::move(device);
         deviceName_ = name;
         vendor_ = d.vendor;
         manifestedByDownload_ = false;
         nextBlock_ = 0;
         return true;
+    }
+
+    OpenProblem LastOpenProblem() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return openProblem_;
     }
 
     void SetCallback(Callback* callback) {
@@ -263,6 +274,7 @@ class DFUEngine::Impl : public dfuengine::StepContext {
     bool quit_ = false;
     bool cancel_ = false;
     int lastNotifiedPercent_ = -1;
+    OpenProblem openProblem_ = open_ok;
     std::function<ResultCode()> job_;
     std::thread worker_;
 };
@@ -280,6 +292,19 @@ DFUEngine::~DFUEngine() {
 
 bool DFUEngine::CreateUSB(const wchar_t* deviceName) {
     return impl_->Open(deviceName);
+}
+
+DFUEngine::OpenProblem DFUEngine::GetLastOpenProblem(CStringX& detail, std::uint32_t& vendor,
+                                                     std::uint32_t& product) const {
+    detail.Empty();
+    vendor = product = 0;
+    return impl_->LastOpenProblem();
+}
+
+void DFUEngine::SetTraceSink(TraceSink sink, void* context) {
+    std::lock_guard<std::mutex> lock(g_traceMutex);
+    g_traceSink = sink;
+    g_traceContext = context;
 }
 
 void DFUEngine::SetCallback(Callback* callback) {
