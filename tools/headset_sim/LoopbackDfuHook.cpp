@@ -15,13 +15,15 @@ using Clock = std::chrono::steady_clock;
 
 class LoopbackDfuHook : public DfuModeHook {
   public:
-    LoopbackDfuHook(uint16_t port, int32_t timeoutMs, std::function<void(const std::string&)> say)
-        : port_(port), timeoutMs_(timeoutMs), say_(std::move(say)) {}
+    LoopbackDfuHook(uint16_t port, int32_t timeoutMs, uint32_t blockPollMs,
+                    std::function<void(const std::string&)> say)
+        : port_(port), timeoutMs_(timeoutMs), blockPollMs_(blockPollMs), say_(std::move(say)) {}
 
     bool RunDfuMode(int32_t& firmwareVersion, const StopRequested& stop) override {
         // It appears in run-time mode, running the firmware it had on the serial side.
         qvdfu::DeviceConfig config;
         config.image = CurrentImage(firmwareVersion);
+        config.pollTimeoutMs = blockPollMs_;
         qvdfu::DfuDevice device(config);
         qvdfu::DfuLoopbackServer server(device);
         if (!server.Start(port_)) {
@@ -65,14 +67,16 @@ class LoopbackDfuHook : public DfuModeHook {
 
     uint16_t port_;
     int32_t timeoutMs_;
+    uint32_t blockPollMs_;
     std::function<void(const std::string&)> say_;
 };
 
 }  // namespace
 
 std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, int32_t timeoutMs,
+                                                 uint32_t blockPollMs,
                                                  std::function<void(const std::string&)> say) {
-    return std::make_unique<LoopbackDfuHook>(port, timeoutMs, std::move(say));
+    return std::make_unique<LoopbackDfuHook>(port, timeoutMs, blockPollMs, std::move(say));
 }
 
 }  // namespace headsetsim

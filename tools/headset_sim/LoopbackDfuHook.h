@@ -14,8 +14,10 @@
 namespace headsetsim {
 
 // port 0 picks a free port; say reports "DFU 127.0.0.1:<port>" and progress. When nothing is
-// manifested within timeoutMs the headset comes back with its old firmware.
+// manifested within timeoutMs the headset comes back with its old firmware. blockPollMs is the
+// time the device asks for after each block it takes (its flash write).
 std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, int32_t timeoutMs,
+                                                 uint32_t blockPollMs,
                                                  std::function<void(const std::string&)> say);
 
 }  // namespace headsetsim

@@ -40,6 +40,8 @@ const char* UsageText() {
            "                      127.0.0.1:N) and come back with the version of the image's\n"
            "                      comment (\"V1.03\") once it was manifested\n"
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
+           "  --dfu-pace real|fast  real: the device takes about 20 KiB/s, as a headset\n"
+           "                      writing its flash does (default); fast: no waits\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
            "Signals: SIGUSR1 prints the stored state; SIGTERM, SIGINT and SIGHUP end the\n"
@@ -127,6 +129,13 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             }
         } else if (arg == "--dfu-timeout") {
             ok = number(options.DfuTimeoutMs) && notNegative(options.DfuTimeoutMs, "a time in ms");
+        } else if (arg == "--dfu-pace") {
+            ok = value(text);
+            if (ok && text != "real" && text != "fast") {
+                error = "--dfu-pace: real or fast, not " + text;
+                ok = false;
+            }
+            options.DfuPaceReal = text == "real";
         } else if (arg == "--version") {
             ok = number(options.Initial.FirmwareVersion) &&
                  notNegative(options.Initial.FirmwareVersion, "a version");

@@ -124,8 +124,10 @@ class Simulator {
     std::unique_ptr<DfuModeHook> MakeHook() {
 #ifdef QV_SIM_HAS_DFU_DEVICE
         if (options_.DfuPort >= 0) {
+            // A real headset writes about 20 KiB/s: 50 ms for each block of 1 KiB.
+            const uint32_t blockPollMs = options_.DfuPaceReal ? 50 : 0;
             return MakeLoopbackDfuHook(
-                static_cast<uint16_t>(options_.DfuPort), options_.DfuTimeoutMs,
+                static_cast<uint16_t>(options_.DfuPort), options_.DfuTimeoutMs, blockPollMs,
                 // Also when quiet: the "DFU 127.0.0.1:<port>" line is what a host needs.
                 [](const std::string& text) {
                     std::printf("%s\n", text.c_str());

@@ -90,7 +90,8 @@ class WireHost {
 
 TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--dfu-port", "0", "--dfu-timeout", "20000", "--quiet"}));
+    ASSERT_TRUE(
+        sim.Start({"--dfu-port", "0", "--dfu-timeout", "20000", "--dfu-pace", "fast", "--quiet"}));
     LineClient line;
     ASSERT_TRUE(line.Open(sim.TtyPath()));
     line.Send("AT+QVCMD1=20\r");

@@ -212,10 +212,11 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
     SimOptions options;
     std::string error;
     bool help = false;
-    ASSERT_TRUE(
-        ParseOptions({"--fault", "split=4", "--fault", "lf", "--com", "COM5", "--version", "310"},
-                     options, error, help))
+    ASSERT_TRUE(ParseOptions({"--fault", "split=4", "--fault", "lf", "--com", "COM5", "--version",
+                              "310", "--dfu-pace", "fast"},
+                             options, error, help))
         << error;
+    EXPECT_FALSE(options.DfuPaceReal);
     EXPECT_EQ(options.Faults.SplitBytes, 4);
     EXPECT_TRUE(options.Faults.LfOnly);
     EXPECT_EQ(options.ComName, "COM5");
@@ -235,6 +236,7 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
                                                {"--com", "/dev/ttyS0"},
                                                {"--dfu-return", "-1"},
                                                {"--dfu-timeout", "-5"},
+                                               {"--dfu-pace", "slow"},
                                                {"--version", "-3"},
                                                {"--name", "KX\r\nOK"},
                                                {"--bogus"}}) {
