@@ -9,15 +9,24 @@
 #include <memory>
 #include <string>
 
+#include "DfuFaultWords.h"
 #include "DfuModeHook.h"
 
 namespace headsetsim {
 
-// port 0 picks a free port; say reports "DFU 127.0.0.1:<port>" and progress. When nothing is
-// manifested within timeoutMs the headset comes back with its old firmware. blockPollMs is the
-// time the device asks for after each block it takes (its flash write).
-std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, int32_t timeoutMs,
-                                                 uint32_t blockPollMs,
+struct LoopbackDfuSettings {
+    uint16_t port = 0;  // 0 picks a free port
+    // When nothing is manifested within this time the headset comes back with the firmware
+    // it had, unless a download has already overwritten it: a headset without firmware
+    // stays in DFU mode.
+    int32_t timeoutMs = 120000;
+    uint32_t blockPollMs = 0;  // what the device asks the host to wait after each block
+    bool startInDfu = false;   // the first DFU mode is the start: no firmware, DFU mode
+    SimDfuFaults faults;
+};
+
+// say reports "DFU 127.0.0.1:<port>" and what the device goes through.
+std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(const LoopbackDfuSettings& settings,
                                                  std::function<void(const std::string&)> say);
 
 }  // namespace headsetsim

@@ -42,6 +42,11 @@ const char* UsageText() {
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
            "  --dfu-pace real|fast  real: the device takes about 20 KiB/s, as a headset\n"
            "                      writing its flash does (default); fast: no waits\n"
+           "  --start-in-dfu      begin in DFU mode on --dfu-port, without firmware and\n"
+           "                      without a serial line, as a headset whose upgrade was cut\n"
+           "                      off; after manifestation it comes back on --com\n"
+           "  --dfu-fault WORD    vanish-after=N, stall-at=N, status-error=CODE@N, no-return\n"
+           "                      (block numbers from 0; each strikes once) (repeatable)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
            "Signals: SIGUSR1 prints the stored state; SIGTERM, SIGINT and SIGHUP end the\n"
@@ -136,6 +141,14 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
                 ok = false;
             }
             options.DfuPaceReal = text == "real";
+        } else if (arg == "--start-in-dfu") {
+            options.StartInDfu = true;
+        } else if (arg == "--dfu-fault") {
+            ok = value(text);
+            if (ok && !options.DfuFaults.Apply(text)) {
+                error = "--dfu-fault: unknown fault or bad value: " + text;
+                ok = false;
+            }
         } else if (arg == "--version") {
             ok = number(options.Initial.FirmwareVersion) &&
                  notNegative(options.Initial.FirmwareVersion, "a version");
@@ -156,6 +169,11 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             ok = false;
         }
         if (!ok) return false;
+    }
+    if ((options.StartInDfu || options.DfuFaults.Any()) && options.DfuPort < 0) {
+        error = std::string(options.StartInDfu ? "--start-in-dfu" : "--dfu-fault") +
+                " needs --dfu-port";
+        return false;
     }
     if (!options.WinePrefix.empty() && options.ComName.empty()) {
         error = "--wine-prefix needs --com";

@@ -101,12 +101,17 @@ class Simulator {
         }
         InstallSignals();
         SaveState();
+        // A headset whose upgrade was cut off starts as the DFU device, without a serial line.
+        bool inDfuMode = options_.StartInDfu;
         for (;;) {
-            if (!OpenLine()) return 1;
-            const Ending ending = Serve();
-            CloseLine();
-            if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
-            Say("DFU leaving the serial line");
+            if (!inDfuMode) {
+                if (!OpenLine()) return 1;
+                const Ending ending = Serve();
+                CloseLine();
+                if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
+                Say("DFU leaving the serial line");
+            }
+            inDfuMode = false;
             int32_t version = state_.FirmwareVersion;
             const bool back = hook_->RunDfuMode(version, [] { return g_stop != 0; });
             if (version != state_.FirmwareVersion) {  // flashed, even when ended right after
@@ -124,10 +129,15 @@ class Simulator {
     std::unique_ptr<DfuModeHook> MakeHook() {
 #ifdef QV_SIM_HAS_DFU_DEVICE
         if (options_.DfuPort >= 0) {
+            LoopbackDfuSettings settings;
+            settings.port = static_cast<uint16_t>(options_.DfuPort);
+            settings.timeoutMs = options_.DfuTimeoutMs;
             // A real headset writes about 20 KiB/s: 50 ms for each block of 1 KiB.
-            const uint32_t blockPollMs = options_.DfuPaceReal ? 50 : 0;
+            settings.blockPollMs = options_.DfuPaceReal ? 50 : 0;
+            settings.startInDfu = options_.StartInDfu;
+            settings.faults = options_.DfuFaults;
             return MakeLoopbackDfuHook(
-                static_cast<uint16_t>(options_.DfuPort), options_.DfuTimeoutMs, blockPollMs,
+                settings,
                 // Also when quiet: the "DFU 127.0.0.1:<port>" line is what a host needs.
                 [](const std::string& text) {
                     std::printf("%s\n", text.c_str());

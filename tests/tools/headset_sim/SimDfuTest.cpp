@@ -88,6 +88,30 @@ class WireHost {
     int fd_ = -1;
 };
 
+// The image of a firmware file the headset takes, version 1.03, and its download in blocks of
+// 1 KiB from dfuIDLE to the end of manifestation.
+void DownloadImage(WireHost& host) {
+    std::vector<uint8_t> file = dfufile::Build(std::vector<uint8_t>(3000, 0x5A), 0x1209, 0x4B58,
+                                               0x0103, "QuorVane KX-V5 V1.03");
+    file.resize(file.size() - dfufile::kSuffixLength);  // the image is what is downloaded
+    std::vector<uint8_t> reply;
+    uint16_t block = 0;
+    for (size_t pos = 0; pos < file.size(); pos += 1024, ++block) {
+        const std::vector<uint8_t> chunk(file.begin() + pos,
+                                         file.begin() + std::min(file.size(), pos + 1024));
+        ASSERT_EQ(host.Control(0x21, 1, block, uint16_t(chunk.size()), chunk, reply), 0);
+        ASSERT_EQ(host.PollUntil({5}), 5);  // dfuDNLOAD_IDLE
+    }
+    ASSERT_EQ(host.Control(0x21, 1, block, 0, {}, reply), 0);  // end of download
+    ASSERT_NE(host.PollUntil({8, 2}), -1);  // manifested: waiting for reset (or idle)
+}
+
+uint16_t DfuPortOf(const std::string& output) {
+    std::smatch match;
+    if (!std::regex_search(output, match, std::regex("DFU 127\\.0\\.0\\.1:(\\d+)"))) return 0;
+    return static_cast<uint16_t>(std::stoi(match[1]));
+}
+
 TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     SimProcess sim;
     ASSERT_TRUE(
@@ -100,11 +124,8 @@ TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
 
     ASSERT_TRUE(sim.WaitForOutput("DFU 127.0.0.1:"));
     ASSERT_TRUE(sim.WaitForOutput("\n"));
-    std::smatch match;
-    const std::string output = sim.Output();
-    ASSERT_TRUE(std::regex_search(output, match, std::regex("DFU 127\\.0\\.0\\.1:(\\d+)")));
     WireHost host;
-    ASSERT_TRUE(host.Connect(static_cast<uint16_t>(std::stoi(match[1]))));
+    ASSERT_TRUE(host.Connect(DfuPortOf(sim.Output())));
 
     std::vector<uint8_t> reply;
     ASSERT_EQ(host.Call({1}, reply), 0);  // DESCRIBE: run-time mode
@@ -113,25 +134,45 @@ TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     ASSERT_EQ(host.Control(0x21, 0, 1000, 0, {}, reply), 0);  // DETACH: it re-enumerates
     ASSERT_EQ(host.Call({1}, reply), 0);
     EXPECT_EQ(reply[6], 2);  // now in DFU mode
-
-    std::vector<uint8_t> file = dfufile::Build(std::vector<uint8_t>(3000, 0x5A), 0x1209, 0x4B58,
-                                               0x0103, "QuorVane KX-V5 V1.03");
-    file.resize(file.size() - dfufile::kSuffixLength);  // the image is what is downloaded
-    uint16_t block = 0;
-    for (size_t pos = 0; pos < file.size(); pos += 1024, ++block) {
-        const std::vector<uint8_t> chunk(file.begin() + pos,
-                                         file.begin() + std::min(file.size(), pos + 1024));
-        ASSERT_EQ(host.Control(0x21, 1, block, uint16_t(chunk.size()), chunk, reply), 0);
-        ASSERT_EQ(host.PollUntil({5}), 5);  // dfuDNLOAD_IDLE
-    }
-    ASSERT_EQ(host.Control(0x21, 1, block, 0, {}, reply), 0);  // end of download
-    ASSERT_NE(host.PollUntil({8, 2}), -1);  // manifested: waiting for reset (or idle)
+    ASSERT_NO_FATAL_FAILURE(DownloadImage(host));
     host.Call({3}, reply);
 
     ASSERT_TRUE(sim.WaitForOutput("READY\n", 10000)) << sim.Output();
     ASSERT_TRUE(line.Open(sim.TtyPath()));
     line.Send("AT+QVCMD1=8\r");
     EXPECT_EQ(line.Receive(2), "OK\r\n+QVSTS1=8,103\r\n");
+}
+
+// A headset whose upgrade was cut off: a DFU device from the start, with no firmware and no
+// serial line; once an image has been manifested and the device reset, it comes back on its
+// COM link with the image's version.
+TEST(SimDfuTest, StartsInDfuModeAndComesBackOnItsComPortAfterManifestation) {
+    char folder[] = "/tmp/qv-sim-dfu-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--start-in-dfu", "--dfu-port", "0", "--dfu-pace", "fast", "--com",
+                           "COM9", "--com-dir", folder, "--quiet"},
+                          "DFU 127.0.0.1:"));
+    ASSERT_TRUE(sim.WaitForOutput("\n"));
+    EXPECT_EQ(sim.Output().find("PTY "), std::string::npos) << "no serial line at the start";
+    WireHost host;
+    ASSERT_TRUE(host.Connect(DfuPortOf(sim.Output())));
+    std::vector<uint8_t> reply;
+    ASSERT_EQ(host.Call({1}, reply), 0);  // DESCRIBE
+    ASSERT_GE(reply.size(), 7u);
+    EXPECT_EQ(reply[6], 2);  // already in DFU mode
+    ASSERT_NO_FATAL_FAILURE(DownloadImage(host));
+    host.Call({3}, reply);  // RESET: the new firmware starts
+
+    ASSERT_TRUE(sim.WaitForOutput("READY\n", 10000)) << sim.Output();
+    ASSERT_EQ(sim.Links().size(), 1u);
+    EXPECT_EQ(sim.Links()[0], std::string(folder) + "/com9");
+    LineClient line;
+    ASSERT_TRUE(line.Open(sim.Links()[0]));
+    line.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(line.Receive(2), "OK\r\n+QVSTS1=8,103\r\n");
+    sim.Stop();
+    rmdir(folder);
 }
 
 TEST(SimDfuTest, ComesBackUnchangedWhenNothingIsDownloaded) {
