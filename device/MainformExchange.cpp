@@ -285,8 +285,7 @@ void TMajorForm::HandleReplyLine(const char* line) {
     if (kind != device::LineKind::Status) return;
     const device::StatusReply reply = device::ParseStatusLine(line);
     // Idle is 9999, which the headset can write too: only the codes the tool sends are answers.
-    if (!OkReceived || reply.Code != PendingCommand || !device::IsKnownCommand(reply.Code)) return;
-    if (reply.Code == 7 && reply.Value1 != device::kIdentitySignature) return;
+    if (!device::AcceptsReply(reply, PendingCommand, OkReceived)) return;
 
     Log("");
     Log(device::ReplyLogLine(reply));
