@@ -11,7 +11,6 @@
 #include "console/Terminal.h"
 #include "console/WideText.h"
 #include "device/protocol/ReplyLog.h"
-#include "upgrade/names/DfuNames.h"
 
 namespace service {
 
@@ -19,19 +18,15 @@ std::string VersionText(int32_t version) {
     return device::VersionLogText(version);
 }
 
-std::string EngineResultText(int32_t result, int32_t operation, int32_t subOperation) {
-    return std::string(upgrade::ResultName(result)) + " (" + upgrade::OperationName(operation) +
-           ", " + upgrade::SubOperationName(subOperation) + ")";
-}
-
 int ReportEnding(Context& context, const Advice& advice, const std::string& detail,
-                 const std::function<void(JsonLine&)>& extra) {
+                 const std::function<void(JsonLine&)>& extra, const std::string& todo) {
     if (advice.exitCode != kExitDone) {
-        std::string text = "qvdfu: " + detail;
-        text += std::string(detail.empty() ? "" : ": ") + advice.name + ". " + advice.meaning;
-        if (advice.todo[0] != '\0') text += std::string(" ") + advice.todo;
-        context.reporter.Error(text);
-        if (context.log != nullptr) context.log->Line("qvdfu", text);
+        const std::string what = "qvdfu: " + detail + (detail.empty() ? "" : ": ") + advice.name;
+        const std::string next = todo.empty() ? advice.todo : todo;
+        const std::string words =
+            "  " + std::string(advice.meaning) + (next.empty() ? "" : " ") + next;
+        context.reporter.Error(what + "\n" + words);
+        if (context.log != nullptr) context.log->Line("qvdfu", what + " -" + words);
     }
     JsonLine line("result");
     line.Text("result", advice.name).Number("code", advice.exitCode);

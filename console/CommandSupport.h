@@ -24,11 +24,13 @@ struct Context {
     SupportLog* log;  // null without --log
 };
 
-// How a command ended. For a failure: what failed (detail), the ending's name, what it means
-// and what to do, on standard error; in JSON mode the result event, with extra members after
+// How a command ended. For a failure, on standard error: what failed (detail) and the
+// ending's name, then on a second line what it means and what to do (todo, when given,
+// instead of the advice's own). In JSON mode the result event, with extra members after
 // "result" and "code". Returns the exit code.
 int ReportEnding(Context& context, const Advice& advice, const std::string& detail,
-                 const std::function<void(JsonLine&)>& extra = nullptr);
+                 const std::function<void(JsonLine&)>& extra = nullptr,
+                 const std::string& todo = "");
 
 // --yes, or a yes from the terminal. Without a terminal on standard input nothing is asked
 // and the answer is no.
@@ -61,8 +63,5 @@ bool WaitForHeadset(Context& context, const std::string& port, int timeoutMs,
 
 // "1.03": the version as text, always "%d.%02d".
 std::string VersionText(int32_t version);
-
-// The message of an engine ending: "fail_usb_none (download_progress, download_processing)".
-std::string EngineResultText(int32_t result, int32_t operation, int32_t subOperation);
 
 }  // namespace service

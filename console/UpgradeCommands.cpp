@@ -141,17 +141,21 @@ int ReportFlash(Context& context, const std::string& label, const std::string& k
                             label + ": the engine did not start the " + flash.step, where);
     }
     const Advice advice = AdviceForResult(flash.result);
-    std::string detail = label + ": " + flash.step + " failed: " +
-                         EngineResultText(flash.result, flash.operation, flash.subOperation);
-    if (flash.result == DFUEngine::aborted) {
-        detail = label + ": interrupted during the " + flash.step + "; qvdfu recover " + file +
-                 " finishes the job";
-    }
-    return ReportEnding(context, advice, detail, [&](JsonLine& line) {
-        where(line);
-        line.Text("operation", upgrade::OperationName(flash.operation))
-            .Text("sub_operation", upgrade::SubOperationName(flash.subOperation));
-    });
+    const bool interrupted = flash.result == DFUEngine::aborted;
+    const std::string detail =
+        label + (interrupted ? ": interrupted during the " + flash.step
+                             : ": the " + flash.step + " failed in " +
+                                   upgrade::OperationName(flash.operation) + " / " +
+                                   upgrade::SubOperationName(flash.subOperation));
+    return ReportEnding(
+        context, advice, detail,
+        [&](JsonLine& line) {
+            where(line);
+            line.Text("operation", upgrade::OperationName(flash.operation))
+                .Text("sub_operation", upgrade::SubOperationName(flash.subOperation));
+        },
+        interrupted ? "The headset stays in DFU mode: qvdfu recover " + file + " finishes the job."
+                    : std::string());
 }
 
 int ReportTarget(Context& context, const Target& target, const std::string& file) {
