@@ -14,6 +14,7 @@ namespace {
 // Error codes of the serial layer on every platform.
 constexpr int kErrorFileNotFound = 2;
 constexpr int kErrorAccessDenied = 5;
+constexpr int kErrorSharingViolation = 32;  // Windows, a port another process holds
 constexpr int kPollMs = 5;
 // A received line holds at most this much; the rest of a longer one is dropped.
 constexpr size_t kMaxLine = 1023;
@@ -74,7 +75,7 @@ HeadsetLink::OpenResult HeadsetLink::Open(std::string& reason) {
     }
     if (log_ != nullptr) log_->Line(port_, "cannot open: " + reason);
     if (code == kErrorFileNotFound) return OpenResult::NotFound;
-    if (code == kErrorAccessDenied) return OpenResult::Busy;
+    if (code == kErrorAccessDenied || code == kErrorSharingViolation) return OpenResult::Busy;
     return OpenResult::Failed;
 }
 
