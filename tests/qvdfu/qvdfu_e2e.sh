@@ -57,7 +57,8 @@ wait_for() { # SECONDS COMMAND...: polls every 20 ms
 
 free_port() {
     local port
-    for port in $(shuf -i 40000-59999 -n 30); do
+    # Below the system's ephemeral ports, which the listing connections take.
+    for port in $(shuf -i 20000-32000 -n 30); do
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
     done
     return 1
@@ -98,6 +99,7 @@ sim_start() {
     port=$(free_port) || fail "no free loopback port"
     local up=READY
     [[ " $* " == *" --start-in-dfu "* ]] && up="DFU 127.0.0.1:"
+    rm -f "$WORK/$name.log"
     "$QV_HEADSET_SIM" --com "$com" --com-dir "$WORK/com" --dfu-port "$port" \
         --state "$WORK/$name.state" --dfu-pace fast "$@" >"$WORK/$name.log" 2>&1 &
     SIM_PID[$name]=$!

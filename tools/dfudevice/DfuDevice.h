@@ -96,6 +96,9 @@ struct Faults {
     unsigned busyPolls = 0;        // extra dfuDNBUSY answers per block
     bool noReturnAfterManifest = false;  // never re-enumerates after manifestation
     bool resetFails = false;             // a reset fails (a host without the right to reset)
+    // The block faults (stall, error, gone) and the no-return fault each strike once and are
+    // then cleared, as a pulled and replugged cable does not pull itself again.
+    bool strikeOnce = false;
 };
 
 // Outcome of one control transfer, as a host controller would see it.

@@ -22,6 +22,7 @@ qvdfu::Faults DeviceFaults(const SimDfuFaults& words) {
         faults.errorStatus = static_cast<std::uint8_t>(words.StatusErrorCode);
     }
     faults.noReturnAfterManifest = words.NoReturn;
+    faults.strikeOnce = true;
     return faults;
 }
 
@@ -40,7 +41,6 @@ class LoopbackDfuHook : public DfuModeHook {
         config.pollTimeoutMs = settings_.blockPollMs;
         settings_.startInDfu = false;
         qvdfu::DfuDevice device(config);
-        bool faultsArmed = settings_.faults.Any();
         device.SetFaults(DeviceFaults(settings_.faults));
         qvdfu::DfuLoopbackServer server(device);
         if (!server.Start(settings_.port)) {
@@ -55,18 +55,14 @@ class LoopbackDfuHook : public DfuModeHook {
         while (!restarted && !stop()) {
             Pause();
             qvdfu::Description present;
-            const bool attached = device.Describe(present);
-            if (faultsArmed && (!attached || device.State() == qvdfu::dfuERROR)) {
-                // The fault has struck; whoever tries again meets a healthy device.
-                faultsArmed = false;
-                device.SetFaults({});
-                if (!attached && device.ManifestCount() == manifested) {
-                    say_("DFU the device vanished");
-                    PauseFor(1000, stop);
-                    device.Replug();
-                    say_("DFU plugged in again, waiting in DFU mode");
-                    continue;
-                }
+            if (!device.Describe(present) && device.ManifestCount() == manifested) {
+                // Pulled out during a download (the only way it goes away here): it is
+                // plugged in again a second later.
+                say_("DFU the device vanished");
+                PauseFor(1000, stop);
+                device.Replug();
+                say_("DFU plugged in again, waiting in DFU mode");
+                continue;
             }
             if (device.ManifestCount() > manifested) {
                 manifested = device.ManifestCount();
@@ -102,7 +98,6 @@ class LoopbackDfuHook : public DfuModeHook {
         }
         if (!device.Describe(present) && device.InDfuMode()) {
             PauseFor(300, stop);
-            device.SetFaults({});
             device.Replug();
             device.ForceState(qvdfu::dfuERROR, qvdfu::errFIRMWARE);
             say_("DFU the new firmware did not start: waiting in DFU mode");
