@@ -1,19 +1,21 @@
-# Release packaging of the Windows build: a zip with the program, its two DLLs and the user
-# guide, one per architecture (KX-V5-Tool-<version>-i686.zip, ...-x86_64.zip).
+# Release packaging of the Windows build: a zip with the program, the console tool qvdfu, the
+# two DLLs and the user guide, one per architecture (KX-V5-Tool-<version>-i686.zip,
+# ...-x86_64.zip).
 #
 #   cmake --build --preset windows-x86 --target release-zip   the three files, then the zip
 #   cmake --build --preset windows-x86 --target package       everything, then the zip
 #
 # The zip lands in the build folder. The version in the file names is the project's; the
-# version records inside the three files must carry the same (checked by package_contents).
-if(WIN32 AND TARGET QVDFUUpgrade AND TARGET DfuBridge AND TARGET DFUEngine)
+# version records inside the four binaries must carry the same (checked by package_contents).
+if(WIN32 AND TARGET QVDFUUpgrade AND TARGET qvdfu AND TARGET DfuBridge AND TARGET DFUEngine)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(QV_PACKAGE_ARCH x86_64)
     else()
         set(QV_PACKAGE_ARCH i686)
     endif()
 
-    install(PROGRAMS $<TARGET_FILE:QVDFUUpgrade> $<TARGET_FILE:DfuBridge> $<TARGET_FILE:DFUEngine>
+    install(PROGRAMS $<TARGET_FILE:QVDFUUpgrade> $<TARGET_FILE:qvdfu> $<TARGET_FILE:DfuBridge>
+                     $<TARGET_FILE:DFUEngine>
         DESTINATION . COMPONENT release)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md DESTINATION . COMPONENT release)
 
@@ -35,12 +37,12 @@ if(WIN32 AND TARGET QVDFUUpgrade AND TARGET DfuBridge AND TARGET DFUEngine)
     # The zip without building the tests first.
     add_custom_target(release-zip
         COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
-        DEPENDS QVDFUUpgrade DfuBridge DFUEngine
+        DEPENDS QVDFUUpgrade qvdfu DfuBridge DFUEngine
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
         COMMENT "Packing ${QV_PACKAGE_NAME}.zip"
         VERBATIM)
 
-    # Packs into a folder of its own and checks the zip: the four files, the architecture and
+    # Packs into a folder of its own and checks the zip: the five files, the architecture and
     # the version records.
     add_test(NAME package_contents
         COMMAND sh ${PROJECT_SOURCE_DIR}/tests/wine/package_check.sh

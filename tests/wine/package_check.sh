@@ -1,7 +1,7 @@
 #!/bin/sh
-# Packs the release zip into a folder of its own and checks it: exactly the program, its two
-# DLLs and the user guide under one top folder; the binaries built for the architecture; each
-# binary's version record carrying the project's version.
+# Packs the release zip into a folder of its own and checks it: exactly the program, the
+# console tool, the two DLLs and the user guide under one top folder; the binaries built for the
+# architecture; each binary's version record carrying the project's version.
 #   package_check.sh <cpack> <CPackConfig.cmake> <out folder> <package name> <windres> <objdump>
 #                    <i686|x86_64> <version>
 set -eu
@@ -16,7 +16,7 @@ zip=$out/$name.zip
 [ -f "$zip" ] || { echo "no $zip" >&2; ls "$out" >&2; exit 1; }
 
 listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
-expected=$(for f in DFUEngine.dll DfuBridge.dll QVDFUUpgrade.exe user-guide.md; do echo "$name/$f"; done | sort)
+expected=$(for f in DFUEngine.dll DfuBridge.dll QVDFUUpgrade.exe qvdfu.exe user-guide.md; do echo "$name/$f"; done | sort)
 if [ "$listed" != "$expected" ]; then
     printf 'zip holds:\n%s\nexpected:\n%s\n' "$listed" "$expected" >&2
     exit 1
@@ -29,7 +29,7 @@ case $arch in
     *) format=pei-x86-64 ;;
 esac
 status=0
-for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
+for f in QVDFUUpgrade.exe qvdfu.exe DfuBridge.dll DFUEngine.dll; do
     file=$out/unpacked/$name/$f
     "$objdump" -f "$file" | grep -q "file format $format" || {
         echo "$f is not $format" >&2
@@ -50,5 +50,5 @@ for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
         status=1
     }
 done
-[ "$status" -eq 0 ] && echo "$zip: 4 files, $format, version $version"
+[ "$status" -eq 0 ] && echo "$zip: 5 files, $format, version $version"
 exit $status
