@@ -74,7 +74,8 @@ bool ParseSettingsBackup(const std::string& text, HeadsetSettings& settings, std
     HeadsetSettings read;
     bool formatSeen = false;
     bool seen[kKeyCount] = {};
-    size_t start = 0;
+    // Notepad begins a file it saves as UTF-8 with a byte order mark.
+    size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     for (int number = 1; start < text.size(); ++number) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();

@@ -34,10 +34,11 @@ TEST(SettingsBackupFile, WhatIsWrittenReadsBackTheSame) {
     ExpectSame(read, Sample());
 }
 
-// Edited by hand on Windows: CR LF, blanks, comments, any key order.
+// Edited by hand on Windows and saved by Notepad: a byte order mark, CR LF, blanks, comments,
+// any key order.
 TEST(SettingsBackupFile, ReadsAHandEditedFile) {
     const std::string text =
-        "# mine\r\n\r\n format = 1 \r\nvoice_sharing=1\r\ngps_percent= 20\r\n"
+        "\xEF\xBB\xBF# mine\r\n\r\n format = 1 \r\nvoice_sharing=1\r\ngps_percent= 20\r\n"
         "speed_dial_3=\r\nspeed_dial_2=#\r\nspeed_dial_1 =112\r\n  # later\r\na2dp_percent=75";
     HeadsetSettings read;
     std::string error;
