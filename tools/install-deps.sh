@@ -6,7 +6,7 @@ packages=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64
     xvfb xauth imagemagick xdotool x11-apps fonts-wqy-microhei
-    socat dfu-util locales unzip jq
+    socat dfu-util locales unzip jq time bc
     clang libclang-rt-14-dev ccache
 )
 missing=()
