@@ -22,6 +22,7 @@ struct EngineAdvice {
 const EngineAdvice kEngineAdvice[] = {
     {DFUEngine::success, "The step completed.", ""},
     {DFUEngine::aborted, "The upgrade was stopped before it ended.", kRecover},
+    {DFUEngine::fail_unknown, "The engine could not start the step.", kSendLog},
     {DFUEngine::fail_os, "The system refused a USB operation (often a reset it may not do).",
      "Unplug and replug the headset; if it stays in DFU mode, run qvdfu recover."},
     {DFUEngine::fail_exception, "The engine met an internal error.", kSendLog},
@@ -133,6 +134,15 @@ const OwnAdvice kOwnAdvice[] = {
 };
 
 }  // namespace
+
+std::vector<Advice> EveryAdvice() {
+    std::vector<Advice> all;
+    for (const OwnAdvice& own : kOwnAdvice) all.push_back(own.advice);
+    for (const EngineAdvice& engine : kEngineAdvice) all.push_back(AdviceForResult(engine.result));
+    for (int32_t problem = DFUEngine::open_ok; problem <= DFUEngine::open_failed; ++problem)
+        all.push_back(AdviceForOpenProblem(problem));
+    return all;
+}
 
 Advice AdviceFor(Ending ending) {
     for (const OwnAdvice& own : kOwnAdvice) {

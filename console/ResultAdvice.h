@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "console/ExitCode.h"
 
@@ -46,5 +47,9 @@ Advice AdviceForResult(int32_t result);
 
 // The engine's open problems (DFUEngine::OpenProblem).
 Advice AdviceForOpenProblem(int32_t problem);
+
+// Every ending qvdfu can show: its own, each engine result the engine reports, each open
+// problem (the user guide's troubleshooting table lists them all).
+std::vector<Advice> EveryAdvice();
 
 }  // namespace service

@@ -10,9 +10,10 @@
 //   voice_sharing=1
 //
 // Lines starting with '#' and empty lines are comments; line ends may be LF or CR LF; blanks
-// around keys and values do not count, nor does a UTF-8 byte order mark at the start. "format=1" comes first. Every other key appears exactly
-// once, in any order, and every value must be one the headset can take: speed dials of 0 to
-// 16 characters 0-9 + * #, shares of 1 to 100 percent, voice sharing 0 or 1.
+// around keys and values do not count, nor does a UTF-8 byte order mark at the start. "format=1"
+// comes first. Every other key appears exactly once, in any order, and every value must be one the
+// headset can take: speed dials of 0 to 16 characters 0-9 + * #, shares of 1 to 100 percent, voice
+// sharing 0 or 1.
 #pragma once
 
 #include <cstddef>
