@@ -1,6 +1,7 @@
 #include "console/FlashJob.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 
 #include "console/Interrupt.h"
@@ -30,6 +31,18 @@ bool StartManifest(DFUEngine& engine, const std::wstring&) {
 }
 
 }  // namespace
+
+std::string DescribeOpenFailure(const FlashOutcome& outcome, const std::string& device) {
+    std::string text = "the DFU device " + device + " cannot be opened";
+    if (!outcome.openDetail.empty()) text += ": " + outcome.openDetail;
+    if (outcome.deviceVendor != 0 || outcome.deviceProduct != 0) {
+        char id[32];
+        std::snprintf(id, sizeof id, " (USB ID %04X:%04X)", outcome.deviceVendor & 0xFFFF,
+                      outcome.deviceProduct & 0xFFFF);
+        text += id;
+    }
+    return text;
+}
 
 FlashJob::FlashJob(std::string label, std::wstring device, std::wstring file, Reporter& reporter,
                    int bar, SupportLog* log)

@@ -38,6 +38,11 @@ struct FlashOutcome {
     }
 };
 
+// Why the DFU device could not be opened, with the engine's words and the device's USB ID
+// when the engine knows them: "the DFU device NAME cannot be opened: no WinUSB driver is bound
+// to USB\VID_1209&PID_4B58 (USB ID 1209:4B58)".
+std::string DescribeOpenFailure(const FlashOutcome& outcome, const std::string& device);
+
 class FlashJob : public DFUEngine::Callback {
   public:
     FlashJob(std::string label, std::wstring device, std::wstring file, Reporter& reporter, int bar,

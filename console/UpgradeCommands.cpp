@@ -129,12 +129,8 @@ int ReportFlash(Context& context, const std::string& label, const std::string& k
                 const std::string& dfuDevice, const FlashOutcome& flash, const std::string& file) {
     const auto where = [&](JsonLine& line) { line.Text(key, label); };
     if (!flash.opened) {
-        std::string detail = label + ": the DFU device " + dfuDevice + " cannot be opened";
-        if (!flash.openDetail.empty()) detail += ": " + flash.openDetail;
-        if (flash.deviceVendor != 0)
-            detail +=
-                " (USB ID " + Hex4(flash.deviceVendor) + ":" + Hex4(flash.deviceProduct) + ")";
-        return ReportEnding(context, AdviceForOpenProblem(flash.openProblem), detail, where);
+        return ReportEnding(context, AdviceForOpenProblem(flash.openProblem),
+                            label + ": " + DescribeOpenFailure(flash, dfuDevice), where);
     }
     if (!flash.started) {
         return ReportEnding(context, AdviceForResult(DFUEngine::fail_unknown),

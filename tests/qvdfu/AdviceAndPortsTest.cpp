@@ -5,6 +5,7 @@
 #include <string>
 
 #include "DFUEngine.h"
+#include "console/FlashJob.h"
 #include "console/HeadsetPorts.h"
 #include "console/ResultAdvice.h"
 #include "device/HeadsetUsbIds.h"
@@ -48,6 +49,24 @@ TEST(ResultAdvice, EngineResultsMapToTheExitCodeTable) {
     EXPECT_EQ(AdviceForOpenProblem(DFUEngine::open_busy).exitCode, kExitPortBusy);
     EXPECT_EQ(AdviceForOpenProblem(DFUEngine::open_not_found).exitCode, kExitNoDevice);
     EXPECT_STREQ(AdviceForOpenProblem(DFUEngine::open_no_driver).name, "open_no_driver");
+}
+
+// A device with no WinUSB driver: the engine's words and the device's USB ID, exit code 4.
+TEST(ResultAdvice, AnUnopenedDeviceIsNamedWithItsDriverAndUsbId) {
+    FlashOutcome outcome;
+    outcome.opened = false;
+    outcome.openProblem = DFUEngine::open_no_driver;
+    outcome.openDetail = "no WinUSB driver is bound to USB\\VID_1209&PID_4B58";
+    outcome.deviceVendor = 0x1209;
+    outcome.deviceProduct = 0x4B58;
+    EXPECT_EQ(DescribeOpenFailure(outcome, "\\\\?\\usb#vid_1209&pid_4b58#7"),
+              "the DFU device \\\\?\\usb#vid_1209&pid_4b58#7 cannot be opened: no WinUSB "
+              "driver is bound to USB\\VID_1209&PID_4B58 (USB ID 1209:4B58)");
+    EXPECT_EQ(AdviceForOpenProblem(outcome.openProblem).exitCode, kExitDeviceFailed);
+    FlashOutcome bare;
+    bare.opened = false;
+    EXPECT_EQ(DescribeOpenFailure(bare, "loopback:127.0.0.1:4000"),
+              "the DFU device loopback:127.0.0.1:4000 cannot be opened");
 }
 
 TEST(ResultAdvice, OwnEndingsHaveDistinctNamesAndTheirExitCodes) {
