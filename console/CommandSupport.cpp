@@ -66,8 +66,6 @@ std::vector<FoundHeadset> FindHeadsets(Context& context, std::vector<std::string
     return found;
 }
 
-namespace {
-
 Ending OpenEnding(HeadsetLink::OpenResult result) {
     switch (result) {
         case HeadsetLink::OpenResult::Opened:
@@ -81,8 +79,6 @@ Ending OpenEnding(HeadsetLink::OpenResult result) {
     }
     return Ending::PortFailed;
 }
-
-}  // namespace
 
 Ending OpenOneHeadset(Context& context, std::unique_ptr<HeadsetLink>& link,
                       HeadsetIdentity& identity, std::string& detail) {

@@ -45,6 +45,9 @@ struct FoundHeadset {
 // another program holds.
 std::vector<FoundHeadset> FindHeadsets(Context& context, std::vector<std::string>* busy);
 
+// What a port that cannot be opened means: no headset, busy, or failed.
+Ending OpenEnding(HeadsetLink::OpenResult result);
+
 // The headset of --port, or else the only one attached: opened, its identity read. On a
 // failure, the ending and a detail line.
 Ending OpenOneHeadset(Context& context, std::unique_ptr<HeadsetLink>& link,

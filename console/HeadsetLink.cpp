@@ -113,18 +113,9 @@ HeadsetLink::Answer HeadsetLink::NextLine(std::string& line, long long deadlineM
         if (Interrupted()) return Answer::Interrupted;
         if (NowMs() >= deadlineMs) return Answer::NoAnswer;
         try {
-            int32_t waiting = com_->InputCount();
-            if (waiting == 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-                continue;
-            }
-            while (waiting > 0) {
-                char chunk[256];
-                const int32_t count = std::min<int32_t>(waiting, sizeof chunk);
-                com_->Read(chunk, count, true);
-                received_.append(chunk, static_cast<size_t>(count));
-                waiting -= count;
-            }
+            const std::string bytes = com_->ReadWaiting();
+            if (bytes.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+            received_ += bytes;
         } catch (const EComError& e) {
             if (log_ != nullptr) log_->Line(port_, std::string("line lost: ") + e.what());
             return Answer::LineLost;

@@ -29,35 +29,28 @@ void Reporter::DrawBars() {
     lastDraw_ = Clock::now();
 }
 
+void Reporter::WriteAboveBars(std::FILE* stream, const std::string& text) {
+    const bool redraw = drawnLines_ > 0;
+    EraseBars();
+    std::fflush(out_);
+    Write(stream, text);
+    if (redraw) DrawBars();
+}
+
 void Reporter::Say(const std::string& text) {
     if (quiet_) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (mode_ == Mode::Json) {
-        Write(err_, text);
-        return;
-    }
-    const bool redraw = drawnLines_ > 0;
-    EraseBars();
-    Write(out_, text);
-    if (redraw) DrawBars();
+    WriteAboveBars(mode_ == Mode::Json ? err_ : out_, text);
 }
 
 void Reporter::Show(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (mode_ == Mode::Json) return;
-    const bool redraw = drawnLines_ > 0;
-    EraseBars();
-    Write(out_, text);
-    if (redraw) DrawBars();
+    if (mode_ != Mode::Json) WriteAboveBars(out_, text);
 }
 
 void Reporter::Error(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool redraw = drawnLines_ > 0;
-    EraseBars();
-    std::fflush(out_);
-    Write(err_, text);
-    if (redraw) DrawBars();
+    WriteAboveBars(err_, text);
 }
 
 void Reporter::Event(const JsonLine& line) {

@@ -58,6 +58,8 @@ class Reporter {
     };
 
     void Write(std::FILE* stream, const std::string& text);
+    // A line where the bars are; they are drawn again below it.
+    void WriteAboveBars(std::FILE* stream, const std::string& text);
     void EraseBars();
     void DrawBars();
 

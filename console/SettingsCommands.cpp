@@ -26,10 +26,6 @@ JsonLine& IdentityMembers(JsonLine& line, const std::string& port,
         .Text("address", identity.address);
 }
 
-int ReportOpenFailure(Context& context, Ending ending, const std::string& detail) {
-    return ReportEnding(context, AdviceFor(ending), detail);
-}
-
 // What a request that was not answered means.
 Ending AnswerEnding(HeadsetLink::Answer answer) {
     return answer == HeadsetLink::Answer::Interrupted ? Ending::Interrupted : Ending::NoAnswer;
@@ -111,18 +107,28 @@ int RunList(Context& context) {
     return ReportEnding(context, AdviceFor(Ending::Success), "");
 }
 
+namespace {
+
+// The headset opened (OpenOneHeadset), its identity and settings read.
+Ending ReadHeadset(Context& context, std::unique_ptr<HeadsetLink>& link, HeadsetIdentity& identity,
+                   HeadsetSettings& settings, std::string& detail) {
+    const Ending opened = OpenOneHeadset(context, link, identity, detail);
+    if (opened != Ending::Success) return opened;
+    const HeadsetLink::Answer answer = link->ReadSettings(settings);
+    if (answer == HeadsetLink::Answer::Answered) return Ending::Success;
+    detail = link->Port() + ": the settings could not be read";
+    return AnswerEnding(answer);
+}
+
+}  // namespace
+
 int RunInfo(Context& context) {
     std::unique_ptr<HeadsetLink> link;
     HeadsetIdentity identity;
-    std::string detail;
-    const Ending opened = OpenOneHeadset(context, link, identity, detail);
-    if (opened != Ending::Success) return ReportOpenFailure(context, opened, detail);
     HeadsetSettings settings;
-    const HeadsetLink::Answer answer = link->ReadSettings(settings);
-    if (answer != HeadsetLink::Answer::Answered) {
-        return ReportEnding(context, AdviceFor(AnswerEnding(answer)),
-                            link->Port() + ": the settings could not be read");
-    }
+    std::string detail;
+    const Ending read = ReadHeadset(context, link, identity, settings, detail);
+    if (read != Ending::Success) return ReportEnding(context, AdviceFor(read), detail);
     Reporter& out = context.reporter;
     out.Show("Port:           " + link->Port());
     out.Show("Firmware:       " + VersionText(identity.version));
@@ -148,16 +154,12 @@ int RunInfo(Context& context) {
 int RunBackup(Context& context) {
     std::unique_ptr<HeadsetLink> link;
     HeadsetIdentity identity;
-    std::string detail;
-    const Ending opened = OpenOneHeadset(context, link, identity, detail);
-    if (opened != Ending::Success) return ReportOpenFailure(context, opened, detail);
     HeadsetSettings settings;
-    const HeadsetLink::Answer answer = link->ReadSettings(settings);
+    std::string detail;
+    const Ending read = ReadHeadset(context, link, identity, settings, detail);
+    if (read != Ending::Success)
+        return ReportEnding(context, AdviceFor(read), detail + "; nothing was saved");
     link->Close();
-    if (answer != HeadsetLink::Answer::Answered) {
-        return ReportEnding(context, AdviceFor(AnswerEnding(answer)),
-                            link->Port() + ": the settings could not be read; nothing was saved");
-    }
     const std::string comment = "from " + identity.name + " " + identity.address + " on " +
                                 link->Port() + ", firmware " + VersionText(identity.version);
     std::string error;
@@ -184,7 +186,7 @@ int RunRestore(Context& context) {
     HeadsetIdentity identity;
     std::string detail;
     const Ending opened = OpenOneHeadset(context, link, identity, detail);
-    if (opened != Ending::Success) return ReportOpenFailure(context, opened, detail);
+    if (opened != Ending::Success) return ReportEnding(context, AdviceFor(opened), detail);
     device::RequestValues values;
     values.SpeedDial1 = settings.speedDial[0];
     values.SpeedDial2 = settings.speedDial[1];

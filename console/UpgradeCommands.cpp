@@ -69,10 +69,10 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 Ending HandOver(Context& context, Target& target, std::vector<std::string>& bound) {
     HeadsetLink link(target.port, context.log);
     std::string reason;
-    const HeadsetLink::OpenResult opened = link.Open(reason);
-    if (opened != HeadsetLink::OpenResult::Opened) {
+    const Ending opened = OpenEnding(link.Open(reason));
+    if (opened != Ending::Success) {
         target.handOverDetail = target.port + ": " + reason;
-        return opened == HeadsetLink::OpenResult::Busy ? Ending::PortBusy : Ending::PortFailed;
+        return opened;
     }
     const std::vector<std::string> before = ListDfuDevices();
     device::StatusReply reply;

@@ -25,9 +25,9 @@ fail() {
 
 rm -rf "$WORK"
 mkdir -p "$WORK/com" "$WORK/config"
+# shellcheck source=tools/wine-lib.sh
+. "$QV_ROOT/tools/wine-lib.sh"  # the waits and free ports; under Wine the native tools too
 if [ $WINE = yes ]; then
-    # shellcheck source=tools/wine-lib.sh
-    . "$QV_ROOT/tools/wine-lib.sh"
     qv_native_tools || fail "cannot build the simulator and qvdfufile"
     qv_wine_prefix_ready
     qv_pty_preload "$WORK" || fail "cannot build the pty preload library"
@@ -45,24 +45,6 @@ cleanup() {
     for name in "${!SIM_PID[@]}"; do wait "${SIM_PID[$name]}" 2>/dev/null || true; done
 }
 trap cleanup EXIT
-
-wait_for() { # SECONDS COMMAND...: polls every 20 ms
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -lt "$end" ] || return 1
-        sleep 0.02
-    done
-}
-
-free_port() {
-    local port
-    # Below the system's ephemeral ports, which the listing connections take.
-    for port in $(shuf -i 20000-32000 -n 30); do
-        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
-    done
-    return 1
-}
 
 # Under Wine, COMn leads through a fixed link in the prefix to this run's COM link folder; the
 # wineserver is restarted only when the prefix's mapping had to change.
@@ -96,7 +78,7 @@ loopback_list() {
 sim_start() {
     local name=$1 com=$2 port
     shift 2
-    port=$(free_port) || fail "no free loopback port"
+    port=$(qv_free_port) || fail "no free loopback port"
     local up=READY
     [[ " $* " == *" --start-in-dfu "* ]] && up="DFU 127.0.0.1:"
     rm -f "$WORK/$name.log"
@@ -104,7 +86,7 @@ sim_start() {
         --state "$WORK/$name.state" --dfu-pace fast "$@" >"$WORK/$name.log" 2>&1 &
     SIM_PID[$name]=$!
     SIM_PORT[$name]=$port
-    wait_for 5 grep -qs "$up" "$WORK/$name.log" || fail "the simulator $name did not start"
+    qv_wait 5 grep -qs "$up" "$WORK/$name.log" || fail "the simulator $name did not start"
     loopback_list
 }
 
@@ -140,7 +122,7 @@ spawn_qvdfu() {
 interrupt_qvdfu() {
     local target=$PID
     if [ $WINE = yes ]; then
-        wait_for 10 pgrep -f '^[A-Z]:.*qvdfu\.exe' >/dev/null || fail "no qvdfu.exe process"
+        qv_wait 10 pgrep -f '^[A-Z]:.*qvdfu\.exe' >/dev/null || fail "no qvdfu.exe process"
         target=$(pgrep -f '^[A-Z]:.*qvdfu\.exe' | head -n 1)
     fi
     kill -INT "$target"
@@ -211,7 +193,7 @@ cut_off_then_recover() {
     expect_rc 4 upgrade
     expect_err "COM7: the download failed in download_progress / download_processing: fail_usb_none"
     expect_err "qvdfu recover"
-    wait_for 10 grep -q "plugged in again" "$WORK/h7.log" || fail "the headset was not plugged in again"
+    qv_wait 10 grep -q "plugged in again" "$WORK/h7.log" || fail "the headset was not plugged in again"
     q list
     expect_rc 0 list
     expect_out "DFU   loopback:127.0.0.1:${SIM_PORT[h7]}"
@@ -245,7 +227,7 @@ restore_ini() {
 interrupted_then_recover() {
     sim_start h7 COM7 --dfu-pace real
     spawn_qvdfu upgrade "$GOOD" --port COM7 --yes --json >"$WORK/out" 2>"$WORK/err" </dev/null
-    wait_for 20 grep -q '"step":"download","percent":2' "$WORK/out" || fail "the download did not start"
+    qv_wait 20 grep -q '"step":"download","percent":2' "$WORK/out" || fail "the download did not start"
     interrupt_qvdfu
     set +e
     wait $PID
@@ -359,7 +341,7 @@ errors() {
         sim_start h7 COM7 --fault delay=700
         spawn_qvdfu info --port COM7 >"$WORK/holder.out" 2>&1 </dev/null
         local holder=$PID
-        wait_for 10 grep -q '^<- AT+QVCMD1=8' "$WORK/h7.log" || fail "the first qvdfu did not open the port"
+        qv_wait 10 grep -q '^<- AT+QVCMD1=8' "$WORK/h7.log" || fail "the first qvdfu did not open the port"
         q info --port COM7
         expect_rc 6 "info on a busy port"
         expect_err "port_busy"
