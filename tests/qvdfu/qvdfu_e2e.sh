@@ -166,8 +166,16 @@ GOOD=$(file_arg "$WORK/KX-V5_v103.dfu")
 # percent rising within each step, the result carrying the version as text.
 upgrade_one() {
     sim_start h7 COM7
-    q upgrade "$GOOD" --port COM7 --yes --json
+    q upgrade "$GOOD" --port COM7 --yes --json --log "$(file_arg "$WORK/support.log")"
     expect_rc 0 upgrade
+    # The support log: each request and reply, and the engine's events, with timestamps.
+    local stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
+    for line in '\[COM7\] -> AT\+QVCMD1=20$' '\[COM7\] <- \+QVSTS1=20$' \
+        '\[COM7 engine\] activity download_progress / download_processing$' \
+        '\[COM7 engine\] complete success at manifest_retry_runtime / transport_established$' \
+        '\[COM7\] <- \+QVSTS1=8,103$'; do
+        tr -d '\r' <"$WORK/support.log" | grep -Eq "$stamp$line" || fail "the log lacks $line"
+    done
     [ "$(json_results)" = '{"event":"result","result":"success","code":0,"version":"1.03","port":"COM7"}' ] ||
         fail "result event: $(json_results)"
     jq -e -s '[.[] | select(.event == "step") | .step] == ["waiting","reconfigure","download","verify","manifest","restart"]' \
@@ -310,6 +318,19 @@ backup_restore() {
     q info --port COM7 --json
     jq -e -s 'map(select(.event == "info"))[0] | .gps == 80 and .speed_dials[0] == "+886*12#"' "$WORK/out" \
         >/dev/null || fail "the settings changed: $(cat "$WORK/out")"
+
+    # A backup cut off by Ctrl+C leaves no file, not even half of one.
+    sim_stop h7
+    sim_start h7 COM7 --fault delay=500
+    spawn_qvdfu backup "$(file_arg "$WORK/cut.txt")" --port COM7 >"$WORK/out" 2>"$WORK/err" </dev/null
+    qv_wait 10 grep -q '^<- AT+QVCMD1=2$' "$WORK/h7.log" || fail "the backup did not start"
+    interrupt_qvdfu
+    set +e
+    wait $PID
+    RC=$?
+    set -e
+    expect_rc 5 "backup, interrupted"
+    [ -z "$(ls "$WORK" | grep '^cut\.txt')" ] || fail "an interrupted backup left $(ls "$WORK" | grep cut)"
 }
 
 # No device, a busy port, a corrupt file, a question nobody can answer: each its exit code
@@ -324,6 +345,17 @@ errors() {
     q recover "$GOOD" --yes
     expect_rc 2 "recover without a DFU device"
     expect_err "no DFU device found: no_dfu_device"
+    # Two devices waiting in DFU mode and none named: which one is not guessed.
+    sim_start d7 COM7 --start-in-dfu
+    sim_start d8 COM8 --start-in-dfu
+    q recover "$GOOD" --yes
+    expect_rc 1 "recover with two DFU devices"
+    expect_err "name one with --device: several_devices"
+    q recover "$GOOD" --yes --device "loopback:127.0.0.1:${SIM_PORT[d8]}"
+    expect_rc 0 "recover of the one named"
+    expect_out "COM8: the headset is back with firmware 1.03"
+    sim_stop d7
+    sim_stop d8
 
     head -c 1000 "$WORK/KX-V5_v103.dfu" >"$WORK/KX-V5_cut.dfu"
     cp "$WORK/KX-V5_v103.dfu" "$WORK/KX-V5_flip.dfu"
