@@ -43,8 +43,9 @@ bool Confirm(Context& context, const std::string& question) {
                                " Not asked: standard input is not a terminal; pass --yes.");
         return false;
     }
-    std::fprintf(stdout, "%s [y/N] ", question.c_str());
-    std::fflush(stdout);
+    // On standard error, which stays on the terminal when the output goes elsewhere.
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
     std::string answer;
     if (!ReadInputLine(answer)) return false;
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";

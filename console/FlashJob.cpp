@@ -129,10 +129,12 @@ FlashOutcome FlashJob::Run() {
     outcome.openDetail = ToNarrow(detail.GetString());
     if (!outcome.opened) {
         Log("cannot open: " + outcome.openDetail);
+        settled_ = true;
         return outcome;
     }
-    if (RunStep(*engine, "reconfigure", outcome, StartReconfigure) &&
-        RunStep(*engine, "download", outcome, StartDownload)) {
+    const bool reconfigured = RunStep(*engine, "reconfigure", outcome, StartReconfigure);
+    settled_ = true;
+    if (reconfigured && RunStep(*engine, "download", outcome, StartDownload)) {
         RunStep(*engine, "manifest", outcome, StartManifest);
     }
     if (Interrupted() && outcome.started) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -49,6 +50,9 @@ class FlashJob : public DFUEngine::Callback {
              SupportLog* log);
 
     FlashOutcome Run();
+    // Set once the reconfigure has ended (however it ended) or the job has: the device then
+    // keeps its name until manifestation.
+    bool Settled() const { return settled_.load(); }
 
     void OnActivity(DFUEngine* engine, const DFUEngine::Status& status) override;
     void OnProgress(DFUEngine* engine, const DFUEngine::Status& status) override;
@@ -67,6 +71,7 @@ class FlashJob : public DFUEngine::Callback {
     const int bar_;
     SupportLog* log_;
 
+    std::atomic<bool> settled_{false};
     std::mutex mutex_;
     std::condition_variable completed_;
     bool done_ = false;

@@ -113,9 +113,7 @@ Ending HandOver(Context& context, Target& target, std::vector<std::string>& boun
 }
 
 // The engine's steps, then the wait for the headset on its serial side.
-void FlashAndReturn(Context& context, Target& target, const std::wstring& file) {
-    FlashJob job(target.port, ToWide(target.dfuDevice), file, context.reporter, target.bar,
-                 context.log);
+void FlashAndReturn(Context& context, Target& target, FlashJob& job) {
     target.flash = job.Run();
     target.flashed = true;
     if (!target.flash.Succeeded() || target.flash.WaitsForReplug() || Interrupted()) return;
@@ -257,16 +255,24 @@ int RunUpgrade(Context& context) {
 
     for (Target& target : targets) target.bar = context.reporter.AddBar(target.port, "port");
     // Code 20 goes to one headset at a time, so that each DFU device that appears is known to
-    // be that headset's; its download starts at once, beside the others.
+    // be that headset's; its upgrade starts at once, beside the others. The next headset is
+    // handed over once the last one's reconfigure has ended: a device may take another name
+    // when it re-enumerates in DFU mode, and that name must not pass for the next one's.
     const std::wstring wideFile = ToWide(file);
     std::vector<std::string> bound;
+    std::vector<std::unique_ptr<FlashJob>> flashJobs;
     std::vector<std::thread> jobs;
     for (Target& target : targets) {
+        while (!flashJobs.empty() && !flashJobs.back()->Settled() && !Interrupted())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (Interrupted()) break;
         target.handOver = HandOver(context, target, bound);
         if (target.handOver != Ending::Success) continue;
-        jobs.emplace_back(
-            [&context, &target, &wideFile] { FlashAndReturn(context, target, wideFile); });
+        flashJobs.push_back(std::make_unique<FlashJob>(target.port, ToWide(target.dfuDevice),
+                                                       wideFile, context.reporter, target.bar,
+                                                       context.log));
+        FlashJob& job = *flashJobs.back();
+        jobs.emplace_back([&context, &target, &job] { FlashAndReturn(context, target, job); });
     }
     for (std::thread& job : jobs) job.join();
     context.reporter.EndBars();
