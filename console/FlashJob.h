@@ -5,8 +5,8 @@
 // stops its step (aborted).
 #pragma once
 
-#include <condition_variable>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
