@@ -423,7 +423,7 @@ no_return_then_recover() {
 }
 
 # Only USB ports are asked: COM7 is a USB device in the (fake) sysfs, COM8 is not and never
-# hears a request.
+# hears a request. A port given by its /dev path is asked all the same.
 usb_ports_only() {
     unset QV_HEADSET_PORTS
     sim_start h7 COM7
@@ -441,6 +441,10 @@ usb_ports_only() {
     [ "$(jq -c 'select(.event == "headset") | .port' "$WORK/out")" = '"COM7"' ] ||
         fail "headsets listed: $(cat "$WORK/out")"
     [ -z "$(requests h8)" ] || fail "COM8, no USB device, was asked: $(requests h8)"
+    # A port named by its /dev path is asked as it is.
+    q info --port "$tty"
+    expect_rc 0 "info --port $tty"
+    expect_out "Port:           $tty"
 }
 
 case $SCENARIO in
