@@ -149,7 +149,8 @@ json_results() {
     jq -c 'select(.event == "result")' "$WORK/out"
 }
 
-# The requests a simulator answered, in order ("AT+QVCMD1=20" ...).
+# The requests a simulator answered, in order ("AT+QVCMD1=20" ...). (A grep that stops at its
+# first match would end such a pipe early: with pipefail that reads as a failure.)
 requests() { sed -n 's/^<- //p' "$WORK/$1.log"; }
 
 make_firmware() { # NAME VENDOR PRODUCT COMMENT
@@ -170,11 +171,12 @@ upgrade_one() {
     expect_rc 0 upgrade
     # The support log: each request and reply, and the engine's events, with timestamps.
     local stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
+    tr -d '\r' <"$WORK/support.log" >"$WORK/support.txt"
     for line in '\[COM7\] -> AT\+QVCMD1=20$' '\[COM7\] <- \+QVSTS1=20$' \
         '\[COM7 engine\] activity download_progress / download_processing$' \
         '\[COM7 engine\] complete success at manifest_retry_runtime / transport_established$' \
         '\[COM7\] <- \+QVSTS1=8,103$'; do
-        tr -d '\r' <"$WORK/support.log" | grep -Eq "$stamp$line" || fail "the log lacks $line"
+        grep -Eq "$stamp$line" "$WORK/support.txt" || fail "the log lacks $line"
     done
     [ "$(json_results)" = '{"event":"result","result":"success","code":0,"version":"1.03","port":"COM7"}' ] ||
         fail "result event: $(json_results)"
@@ -184,7 +186,7 @@ upgrade_one() {
             ({ok: true, last: -1}; if $e.event == "step" then .last = (if $e.step == "verify" then .last else -1 end)
              else {ok: (.ok and $e.percent > .last and $e.percent <= 100), last: $e.percent} end) | .ok' \
         "$WORK/out" >/dev/null || fail "percent does not rise within a step"
-    requests h7 | grep -qx 'AT+QVCMD1=20' || fail "code 20 was not sent"
+    requests h7 | grep -x 'AT+QVCMD1=20' >/dev/null || fail "code 20 was not sent"
     q info --port COM7 --json
     expect_rc 0 info
     jq -e -s 'map(select(.event == "info"))[0] | .version == "1.03" and .port == "COM7"
@@ -268,7 +270,7 @@ foreign_file() {
     sim_start d7 COM7 --start-in-dfu
     q recover "$foreign" --yes --json
     expect_rc 3 recover
-    json_results | grep -qF '"result":"fail_file_vendor","code":3' || fail "result: $(json_results)"
+    json_results | grep -F '"result":"fail_file_vendor","code":3' >/dev/null || fail "result: $(json_results)"
     jq -e -s '[.[] | select(.event == "step") | .step] == ["reconfigure"]' "$WORK/out" >/dev/null ||
         fail "more than the reconfigure ran: $(jq -c 'select(.event=="step")' "$WORK/out")"
     # Nothing was written: the device still takes the right file from the start.
@@ -306,7 +308,7 @@ backup_restore() {
     expect_rc 0 backup
     grep -v '^#' "$WORK/backup.txt" | tr -d '\r' | diff - "$WORK/mine.txt" >/dev/null ||
         fail "the backup differs from what was restored: $(cat "$WORK/backup.txt")"
-    requests h7 | grep -qx 'AT+QVCMD1=25,80,0' || fail "code 25 was not sent as restored"
+    requests h7 | grep -x 'AT+QVCMD1=25,80,0' >/dev/null || fail "code 25 was not sent as restored"
 
     sed 's/gps_percent=80/gps_percent=0/' "$WORK/mine.txt" >"$WORK/bad.txt"
     local before
@@ -407,7 +409,7 @@ device_refuses() {
     sim_start h7 COM7 --dfu-fault status-error=3@2
     q upgrade "$GOOD" --port COM7 --yes --json
     expect_rc 4 "upgrade, errWRITE"
-    json_results | grep -qF '"result":"fail_dfu_write","code":4,"port":"COM7","operation":"download_progress"' ||
+    json_results | grep -F '"result":"fail_dfu_write","code":4,"port":"COM7","operation":"download_progress"' >/dev/null ||
         fail "result: $(json_results)"
     expect_err "The headset could not write its memory."
 }
