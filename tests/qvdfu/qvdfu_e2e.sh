@@ -264,7 +264,7 @@ foreign_file() {
     q upgrade "$foreign" --port COM7 --yes
     expect_rc 3 upgrade
     expect_err "is for USB device 0483:DF11, the KX-V5 is 1209:4B58: foreign_file"
-    requests h7 | grep -q 'AT+QVCMD1=20' && fail "code 20 was sent for a foreign file"
+    requests h7 | grep 'AT+QVCMD1=20' >/dev/null && fail "code 20 was sent for a foreign file"
     sim_stop h7
 
     sim_start d7 COM7 --start-in-dfu
@@ -388,7 +388,7 @@ errors() {
     q upgrade "$GOOD" --port COM7
     expect_rc 1 "upgrade without --yes"
     expect_err "pass --yes"
-    requests h7 | grep -q 'AT+QVCMD1=20' && fail "code 20 was sent without an answer"
+    requests h7 | grep 'AT+QVCMD1=20' >/dev/null && fail "code 20 was sent without an answer"
     # A file named for another model.
     cp "$WORK/KX-V5_v103.dfu" "$WORK/KX-V6_v103.dfu"
     q upgrade "$(file_arg "$WORK/KX-V6_v103.dfu")" --port COM7 --yes
