@@ -117,8 +117,8 @@ spawn_qvdfu() {
     PID=$!
 }
 
-# Ctrl+C for the program spawned last. Under Wine the program runs as a process of its own,
-# beside the launcher spawn_qvdfu started.
+# Ctrl+C for the program spawned last, then its end: its exit code in RC. Under Wine the
+# program runs as a process of its own, beside the launcher spawn_qvdfu started.
 interrupt_qvdfu() {
     local target=$PID
     if [ $WINE = yes ]; then
@@ -126,6 +126,11 @@ interrupt_qvdfu() {
         target=$(pgrep -f '^[A-Z]:.*qvdfu\.exe' | head -n 1)
     fi
     kill -INT "$target"
+    set +e
+    wait "$PID"
+    RC=$?
+    set -e
+    tr -d '\r' <"$WORK/err" >"$WORK/err.tmp" && mv "$WORK/err.tmp" "$WORK/err"
 }
 
 # q ARGS...: runs qvdfu; its output in WORK/out and WORK/err, its exit code in RC.
@@ -239,11 +244,6 @@ interrupted_then_recover() {
     spawn_qvdfu upgrade "$GOOD" --port COM7 --yes --json >"$WORK/out" 2>"$WORK/err" </dev/null
     qv_wait 20 grep -q '"step":"download","percent":2' "$WORK/out" || fail "the download did not start"
     interrupt_qvdfu
-    set +e
-    wait $PID
-    RC=$?
-    set -e
-    tr -d '\r' <"$WORK/err" >"$WORK/err.tmp" && mv "$WORK/err.tmp" "$WORK/err"
     expect_rc 5 "upgrade, interrupted"
     expect_err "COM7: interrupted during the download: aborted"
     expect_err "qvdfu recover $GOOD finishes the job"
@@ -327,10 +327,6 @@ backup_restore() {
     spawn_qvdfu backup "$(file_arg "$WORK/cut.txt")" --port COM7 >"$WORK/out" 2>"$WORK/err" </dev/null
     qv_wait 10 grep -q '^<- AT+QVCMD1=2$' "$WORK/h7.log" || fail "the backup did not start"
     interrupt_qvdfu
-    set +e
-    wait $PID
-    RC=$?
-    set -e
     expect_rc 5 "backup, interrupted"
     [ -z "$(ls "$WORK" | grep '^cut\.txt')" ] || fail "an interrupted backup left $(ls "$WORK" | grep cut)"
 }
