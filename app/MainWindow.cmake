@@ -12,7 +12,7 @@ add_library(qv_mainform STATIC
     ${PROJECT_SOURCE_DIR}/upgrade/MainformUpgrade.cpp
 )
 target_link_libraries(qv_mainform PUBLIC
-    qv_app_core qv_ui qv_ports qv_protocol qv_serial qv_usbwalk qv_engine_names qv_firmware_name qv_bridge_headers qv_options)
+    qv_app_core qv_tool_shared qv_ui qv_ports qv_protocol qv_serial qv_usbwalk qv_engine_names qv_firmware_name qv_bridge_headers qv_options)
 
 if(WIN32 AND TARGET DfuBridge AND TARGET qv_ui_win32)
     add_executable(QVDFUUpgrade WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/Program.cpp)

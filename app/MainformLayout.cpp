@@ -1,6 +1,7 @@
 // The window's layout: every control and component at its place, with its design-time state.
 // Coordinates are Left, Top, Width, Height relative to the parent's client area.
 #include "app/Mainform.h"
+#include "device/protocol/SettingRules.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ ui::TLabeledEdit* ValueEdit(ui::TTabSheet* page, const char* name, int top, cons
 // A read-only percentage edit with an up-down bound to it (1..100, starting at 20).
 ui::TUpDown* PercentageUpDown(ui::TTabSheet* page, const char* name, ui::TLabeledEdit* edit) {
     auto* upDown = Place<ui::TUpDown>(page, name, 373, 40, 16, 21);
-    upDown->SetMin(1);
-    upDown->SetMax(100);
+    upDown->SetMin(device::kMinMixPercent);
+    upDown->SetMax(device::kMaxMixPercent);
     upDown->SetPosition(20);
     upDown->SetWrap(false);
     upDown->SetAssociate(edit);

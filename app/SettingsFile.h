@@ -16,22 +16,29 @@ class ESettingsWriteError : public std::runtime_error {
     explicit ESettingsWriteError(const std::string& path);
 };
 
-// Start-up read: creates the settings folder when needed, builds the settings file path into
-// *iniFilePath and returns the stored firmware file name ("" when the file, section or key is
-// missing). When the application-data folder is unknown the run keeps no settings file:
-// *iniFilePath becomes "" and so does the value.
+// Reads the stored firmware file name from "<settings folder>/<baseName>.INI" and puts that
+// path into *iniFilePath. createFolder: make the settings folder when it is missing (the
+// window, which writes the file at close); a reader that only looks leaves it alone. "" when
+// the file, section or key is missing. When the application-data folder cannot be determined
+// there is no settings file: the value and *iniFilePath are "".
+std::string ReadStoredFirmwareFile(const std::string& baseName, bool createFolder,
+                                   std::string* iniFilePath);
+
+// The window's start-up read: the base name of the running program, the folder created.
 std::string ReadStoredFirmwareFile(std::string* iniFilePath);
 
-// Close-time write of the firmware file name ("" writes the key with an empty value).
-// Throws ESettingsWriteError when the file cannot be written. With no settings file (an
-// empty iniFilePath) nothing is written.
+// Close-time write of the firmware file name ("" writes the key with an empty value). An
+// empty iniFilePath (no settings file for this run) writes nothing. Throws
+// ESettingsWriteError when the file cannot be written.
 void WriteStoredFirmwareFile(const std::string& iniFilePath, const std::string& fileName);
 
 // The pieces, exposed for tests.
 // The settings folder inside the application-data folder.
 std::string SettingsFolder(const std::string& appDataFolder);
-// "<folder><sep><base name>.INI": the base name is the program path cut at its last "."
-// (anywhere in the path), then taken after the last separator.
+// The base name of a program: its path cut at its last "." (anywhere in the path), then taken
+// after the last separator.
+std::string ProgramBaseName(const std::string& programPath);
+// "<folder><sep><base name>.INI" with the base name of the program path.
 std::string BuildIniFilePath(const std::string& folder, const std::string& programPath);
 
 }  // namespace app

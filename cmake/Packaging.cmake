@@ -1,6 +1,6 @@
-# Release packaging of the Windows build: a zip with the program, its two DLLs and the user
-# guide (Markdown and HTML), one per architecture (KX-V5-Tool-<version>-i686.zip,
-# ...-x86_64.zip), with its checksum beside it (<zip>.sha256).
+# Release packaging of the Windows build: a zip with the program, the console tool qvdfu, the
+# two DLLs and the user guide (Markdown and HTML), one per architecture
+# (KX-V5-Tool-<version>-i686.zip, ...-x86_64.zip), with its checksum beside it (<zip>.sha256).
 #
 #   cmake --build --preset windows-x86 --target release-zip
 #
@@ -8,7 +8,7 @@
 # the staged binaries when QV_SIGN_PKCS12 / QV_SIGN_PASSWORD name a certificate, and packs them
 # reproducibly. The version in the file names is the project's; the version records inside the
 # binaries must carry the same (checked by package_contents).
-if(WIN32 AND TARGET QVDFUUpgrade AND TARGET DfuBridge AND TARGET DFUEngine)
+if(WIN32 AND TARGET QVDFUUpgrade AND TARGET qvdfu AND TARGET DfuBridge AND TARGET DFUEngine)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(QV_PACKAGE_ARCH x86_64)
     else()
@@ -26,7 +26,7 @@ if(WIN32 AND TARGET QVDFUUpgrade AND TARGET DfuBridge AND TARGET DFUEngine)
         VERBATIM)
     add_custom_target(user-guide-html ALL DEPENDS ${qv_guide_html})
 
-    set(qv_shipped QVDFUUpgrade DfuBridge DFUEngine)
+    set(qv_shipped QVDFUUpgrade qvdfu DfuBridge DFUEngine)
     set(qv_shipped_files)
     foreach(target IN LISTS qv_shipped)
         list(APPEND qv_shipped_files $<TARGET_FILE:${target}>)

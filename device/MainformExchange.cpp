@@ -243,15 +243,7 @@ void TMajorForm::AppendReceived(const char* bytes, int32_t count) {
 
 void TMajorForm::ComPort1RxChar(TCustomComPort*) {
     // Everything waiting is read before any line is handled: a handler may close the port.
-    std::string incoming;
-    int32_t n = ComPort1->InputCount();
-    while (n > 0) {
-        char chunk[256];
-        const int32_t count = std::min<int32_t>(n, sizeof chunk);
-        ComPort1->Read(chunk, count, true);
-        incoming.append(chunk, static_cast<size_t>(count));
-        n -= count;
-    }
+    const std::string incoming = ComPort1->ReadWaiting();
     // The bytes go into RxLine no faster than its complete lines are handed on, so a burst
     // longer than RxLine loses none of its lines; only a line too long for it is dropped.
     std::size_t done = 0;
@@ -289,8 +281,7 @@ void TMajorForm::HandleReplyLine(const char* line) {
     if (kind != device::LineKind::Status) return;
     const device::StatusReply reply = device::ParseStatusLine(line);
     // Idle is 9999, which the headset can write too: only the codes the tool sends are answers.
-    if (!OkReceived || reply.Code != PendingCommand || !device::IsKnownCommand(reply.Code)) return;
-    if (reply.Code == 7 && reply.Value1 != device::kIdentitySignature) return;
+    if (!device::AcceptsReply(reply, PendingCommand, OkReceived)) return;
 
     Log("");
     Log(device::ReplyLogLine(reply));

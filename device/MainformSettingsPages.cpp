@@ -2,13 +2,7 @@
 // save requests, the guard against leaving a page with unsaved edits, and the factory reset.
 #include "app/Mainform.h"
 #include "app/Texts.h"
-#include "device/protocol/StatusLine.h"
-
-namespace {
-
-constexpr std::size_t kMaxSpeedDialLength = 16;
-
-}  // namespace
+#include "device/protocol/SettingRules.h"
 
 void TMajorForm::SpeedDial1LabeledEditChange(ui::TObject*) {
     SpeedDialChanged = true;
@@ -50,16 +44,9 @@ void TMajorForm::ShowGpsSharingText() {
 void TMajorForm::SaveSpeedDialSettingButtonClick(ui::TObject*) {
     for (ui::TLabeledEdit* edit :
          {SpeedDial1LabeledEdit, SpeedDial2LabeledEdit, SpeedDial3LabeledEdit}) {
-        const std::string& number = edit->Text();
-        int message = 0;
-        for (char c : number) {
-            if (!device::IsDialChar(c)) {
-                message = 20603;
-                break;
-            }
-        }
-        if (message == 0 && number.size() > kMaxSpeedDialLength) message = 20604;
-        if (message != 0) {
+        const device::SpeedDialProblem problem = device::CheckSpeedDial(edit->Text());
+        if (problem != device::SpeedDialProblem::None) {
+            const int message = problem == device::SpeedDialProblem::BadCharacter ? 20603 : 20604;
             ui::Application->MessageBox(this, app::LoadText(message), app::LoadText(30205),
                                         MB_OK | MB_ICONERROR);
             edit->SetFocus();

@@ -420,6 +420,19 @@ std::int32_t TCustomComPort::InputCount() {
     return static_cast<std::int32_t>(status.cbInQue);
 }
 
+std::string TCustomComPort::ReadWaiting() {
+    std::string bytes;
+    std::int32_t n = InputCount();
+    while (n > 0) {
+        char chunk[256];
+        const std::int32_t count = std::min<std::int32_t>(n, sizeof chunk);
+        Read(chunk, count, true);
+        bytes.append(chunk, static_cast<size_t>(count));
+        n -= count;
+    }
+    return bytes;
+}
+
 void TCustomComPort::ThreadProc(TComThread* thread) {
     // A wait that fails leaves the mask as it was; cleared here, a failed wait can never be
     // delivered as the events of the previous one.

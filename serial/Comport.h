@@ -91,6 +91,8 @@ class TCustomComPort {
     void Read(void* buffer, std::int32_t count, bool wait);
     // The number of received bytes waiting in the driver's input queue.
     std::int32_t InputCount();
+    // Reads every byte waiting in the input queue now (none: an empty string).
+    std::string ReadWaiting();
 
     // Applying one group of settings to an open device (used by the setting objects).
     void ApplyDCB();

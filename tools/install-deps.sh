@@ -7,7 +7,7 @@ packages=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64
     xvfb xauth imagemagick xdotool x11-apps fonts-wqy-microhei
-    socat dfu-util locales unzip jq
+    socat dfu-util locales unzip jq time bc
     clang libclang-rt-14-dev ccache
     # The pty preload library for 32-bit Wine processes: Debian's i686 Linux cross compiler
     # (gcc-multilib would conflict with the mingw-w64 compilers).

@@ -39,10 +39,11 @@ qv_make_firmware() {
         -c "QuorVane KX-V5 V1.03" >/dev/null
 }
 
-# A free loopback TCP port for the simulated DFU device.
+# A free loopback TCP port for the simulated DFU device, below the system's ephemeral ports
+# (32768 and up), which the program's own connections take and would make a busy port.
 qv_free_port() {
     local port
-    for port in $(shuf -i 40000-59999 -n 20); do
+    for port in $(shuf -i 20000-32000 -n 20); do
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
     done
     return 1

@@ -5,16 +5,9 @@
 
 #include "app/Mainform.h"
 #include "app/Texts.h"
-#include "upgrade/filename/FirmwareFileName.h"
+#include "upgrade/FirmwareFileChecks.h"
 
 namespace {
-
-// Upper case of the ASCII letters; other bytes (and double-byte characters) stay as they are.
-std::string UpperAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 void ShowError(TMajorForm* form, int textId) {
     ui::Application->MessageBox(form, app::LoadText(textId), app::LoadText(30205),
@@ -37,21 +30,28 @@ void TMajorForm::OpenDfuFileButtonClick(ui::TObject*) {
 }
 
 void TMajorForm::ValidateFirmwareFile() {
-    char comment[DFU_FILE_COMMENT_SIZE] = {};
-    uint32_t vendor = 0, product = 0, release = 0;
     // Without an engine no file can be checked, and none is accepted.
-    const bool valid =
-        DfuEngine != nullptr &&
-        DFUEngine_IsDFUFileValid(DfuEngine, DfuFileName, comment, &vendor, &product, &release) != 0;
-    if (!valid) {
+    const auto engineCheck = [this](const std::string& path, upgrade::FirmwareFileInfo& info) {
+        char comment[DFU_FILE_COMMENT_SIZE] = {};
+        if (DfuEngine == nullptr ||
+            DFUEngine_IsDFUFileValid(DfuEngine, path.c_str(), comment, &info.vendor, &info.product,
+                                     &info.release) == 0) {
+            return false;
+        }
+        info.comment = comment;
+        return true;
+    };
+    upgrade::FirmwareFileInfo info;
+    const upgrade::FirmwareVerdict verdict =
+        upgrade::CheckFirmwareFile(DfuFileName, engineCheck, info);
+    if (verdict == upgrade::FirmwareVerdict::Invalid) {
         UpdateControlStates();
         DfuFileName[0] = '\0';
         DFUFileNameLabel->SetCaption("");
         ShowError(this, 30207);
         return;
     }
-    const std::string mark = UpperAscii(comment);
-    if (mark.find("QUORVANE") != std::string::npos || mark.find("QUOR VANE") != std::string::npos) {
+    if (verdict == upgrade::FirmwareVerdict::Accepted) {
         SetWrappedLabelText(DFUFileNameLabel, DfuFileName);
         UpdateControlStates();
         return;
@@ -63,12 +63,5 @@ void TMajorForm::ValidateFirmwareFile() {
 }
 
 bool TMajorForm::FirmwareMatchesDevice() const {
-    // The path is in the code page the window's texts are in: the ANSI code page on Windows,
-    // UTF-8 in the portable build.
-#ifdef _WIN32
-    constexpr upgrade::CodePage pathCodePage = upgrade::kCodePageAnsi;
-#else
-    constexpr upgrade::CodePage pathCodePage = upgrade::kCodePageUtf8;
-#endif
-    return upgrade::FileNameMatchesModel(pathCodePage, DfuFileName, DeviceName);
+    return upgrade::FirmwareNameMatchesModel(DfuFileName, DeviceName);
 }

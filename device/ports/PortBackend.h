@@ -2,6 +2,7 @@
 // link folder elsewhere, or a fake in tests.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@ namespace device {
 struct FoundPort {
     std::string Name;         // as the system stores it, such as COM5
     std::string Description;  // empty when it cannot be read
+    // The USB vendor and product IDs of the device the port belongs to; 0 when the port is
+    // not on USB or the system does not say.
+    std::uint16_t UsbVendor = 0;
+    std::uint16_t UsbProduct = 0;
 };
 
 class PortBackend {

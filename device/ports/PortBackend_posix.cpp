@@ -1,7 +1,8 @@
 // The ports of a POSIX system are the links of the COM link folder whose target is a
 // character device. The description comes from sysfs: a tty on a USB device is described
 // as "USB Serial Device (<product string>)", so that it reads like the Windows description
-// of such a port and is preselected like one; any other tty has an empty description.
+// of such a port and is preselected like one, and carries the device's vendor and product
+// IDs; any other tty has an empty description.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -41,8 +42,19 @@ std::string FirstLine(const std::string& path) {
     return line;
 }
 
-// Walks up from the tty's sysfs node to the USB device it belongs to, if any.
-std::string UsbDescription(dev_t device) {
+// A four-digit hexadecimal ID file of sysfs ("1209"); 0 when missing or malformed.
+std::uint16_t HexId(const std::string& path) {
+    const std::string text = FirstLine(path);
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(std::strtoul(text.c_str(), nullptr, 16));
+}
+
+// Walks up from the tty's sysfs node to the USB device it belongs to, if any, and describes
+// the port from it.
+void DescribeUsbPort(dev_t device, FoundPort& port) {
     const std::string root = SysfsRoot();
     std::string node = RealPath(root + "/dev/char/" + std::to_string(major(device)) + ":" +
                                 std::to_string(minor(device)));
@@ -50,11 +62,14 @@ std::string UsbDescription(dev_t device) {
     for (int depth = 0; depth < 8 && !node.empty() && node != top && node != "/"; ++depth) {
         if (Exists(node + "/idVendor")) {
             const std::string product = FirstLine(node + "/product");
-            return product.empty() ? "USB Serial Device" : "USB Serial Device (" + product + ")";
+            port.Description =
+                product.empty() ? "USB Serial Device" : "USB Serial Device (" + product + ")";
+            port.UsbVendor = HexId(node + "/idVendor");
+            port.UsbProduct = HexId(node + "/idProduct");
+            return;
         }
         node = node.substr(0, node.rfind('/'));
     }
-    return {};
 }
 
 class LinkFolderBackend : public PortBackend {
@@ -70,7 +85,10 @@ class LinkFolderBackend : public PortBackend {
             if (::stat((folder + "/" + link).c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
                 continue;  // dangling: the device has gone
             }
-            ports.push_back({"COM" + link.substr(3), UsbDescription(st.st_rdev)});
+            FoundPort port;
+            port.Name = "COM" + link.substr(3);
+            DescribeUsbPort(st.st_rdev, port);
+            ports.push_back(port);
         }
         ::closedir(dir);
         return true;

@@ -4,6 +4,8 @@
 // lists no COM port (Wine's setup library lists none, even for mapped ports) or cannot be
 // used at all, the serial device map of the registry is read instead, without descriptions,
 // so that a port which exists can always be reached.
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,34 @@ std::string ReadDescription(HDEVINFO devices, SP_DEVINFO_DATA& info) {
     return buffer;
 }
 
+// The USB vendor and product IDs in a device's hardware IDs ("USB\\VID_1209&PID_4B58&REV_0100"
+// and the shorter forms after it); both stay 0 when the device is not on USB.
+void ReadUsbIds(HDEVINFO devices, SP_DEVINFO_DATA& info, FoundPort& port) {
+    char buffer[1024 + 2] = {};
+    DWORD type = 0;
+    if (!portapi::SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_HARDWAREID, &type,
+                                                    reinterpret_cast<PBYTE>(buffer), 1024,
+                                                    nullptr) ||
+        type != REG_MULTI_SZ) {
+        return;
+    }
+    const std::string first = buffer;  // the most specific ID comes first
+    const auto hexAfter = [&first](const char* tag, std::uint16_t& value) {
+        const std::size_t at = first.find(tag);
+        if (at == std::string::npos || first.size() < at + 8) return false;
+        const std::string digits = first.substr(at + 4, 4);
+        if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+        value = static_cast<std::uint16_t>(std::strtoul(digits.c_str(), nullptr, 16));
+        return true;
+    };
+    if (first.compare(0, 4, "USB\\") != 0) return;
+    std::uint16_t vendor = 0, product = 0;
+    if (hexAfter("VID_", vendor) && hexAfter("PID_", product)) {
+        port.UsbVendor = vendor;
+        port.UsbProduct = product;
+    }
+}
+
 // False when the setup classes or the device list cannot be had.
 bool ListFromSetupClass(std::vector<FoundPort>& ports) {
     if (!portapi::LoadSetupLibrary()) return false;
@@ -74,7 +104,11 @@ bool ListFromSetupClass(std::vector<FoundPort>& ports) {
         const std::string name = ReadPortName(key);
         portapi::RegCloseKey(key);
         if (!IsComPortName(name)) continue;
-        ports.push_back({name, ReadDescription(devices, info)});
+        FoundPort port;
+        port.Name = name;
+        port.Description = ReadDescription(devices, info);
+        ReadUsbIds(devices, info, port);
+        ports.push_back(port);
     }
     portapi::SetupDiDestroyDeviceInfoList(devices);
     return true;
@@ -97,7 +131,9 @@ bool ListFromSerialDeviceMap(std::vector<FoundPort>& ports) {
                                                    &type, data, &dataLength);
         if (result == ERROR_NO_MORE_ITEMS) break;
         if (result != ERROR_SUCCESS || type != REG_SZ) continue;
-        ports.push_back({reinterpret_cast<const char*>(data), std::string()});
+        FoundPort port;
+        port.Name = reinterpret_cast<const char*>(data);
+        ports.push_back(port);
     }
     portapi::RegCloseKey(key);
     return true;

@@ -93,6 +93,35 @@ TEST_F(SettingsFileTest, ReadOnlyFileRefusesTheWriteNamingTheFileAndKeepsItsCont
     EXPECT_EQ(ReadFile(ini), "[Setting]\nDFU_FileName=/keep.dfu\n[Mine]\nx=1\n");
 }
 
+// The console tool reads the window's file: by the window's base name, without making the
+// folder it does not write into.
+TEST_F(SettingsFileTest, AReaderThatOnlyLooksTakesTheBaseNameAndMakesNoFolder) {
+    std::string ini;
+    EXPECT_EQ(app::ReadStoredFirmwareFile("QVDFUUpgrade", false, &ini), "");
+    EXPECT_EQ(ini, root_ + "/QVBFU/QVDFUUpgrade.INI");
+    struct stat st;
+    EXPECT_NE(stat((root_ + "/QVBFU").c_str(), &st), 0) << "the folder was made";
+
+    ASSERT_EQ(mkdir((root_ + "/QVBFU").c_str(), 0755), 0);
+    { std::ofstream(ini) << "[setting]\ndfu_filename=/fw/KX-V5_v103.dfu\n"; }
+    EXPECT_EQ(app::ReadStoredFirmwareFile("QVDFUUpgrade", false, &ini), "/fw/KX-V5_v103.dfu");
+    EXPECT_EQ(app::ReadStoredFirmwareFile("qvdfu", false, &ini), "") << "another base name";
+}
+
+// With no application-data folder there is no settings file: no path (so nothing at the root
+// of the file system), an empty value, and a close-time write that writes nothing.
+TEST_F(SettingsFileTest, NoApplicationDataFolderMeansNoSettingsFile) {
+    unsetenv("XDG_CONFIG_HOME");
+    const char* home = getenv("HOME");
+    const std::string savedHome = home != nullptr ? home : "";
+    unsetenv("HOME");
+    std::string ini = "stale";
+    EXPECT_EQ(app::ReadStoredFirmwareFile(&ini), "");
+    EXPECT_EQ(ini, "");
+    EXPECT_NO_THROW(app::WriteStoredFirmwareFile(ini, "/fw/x.dfu"));
+    if (!savedHome.empty()) setenv("HOME", savedHome.c_str(), 1);
+}
+
 TEST_F(SettingsFileTest, MissingFolderMakesTheWriteFail) {
     EXPECT_THROW(app::WriteStoredFirmwareFile(root_ + "/absent/x.INI", "v"),
                  app::ESettingsWriteError);

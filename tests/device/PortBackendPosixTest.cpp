@@ -43,6 +43,7 @@ class PosixPortBackendTest : public ::testing::Test {
         const fs::path tty = device / (std::string(usbDevice) + ":1.0/tty/ttyUSB0");
         fs::create_directories(tty);
         std::ofstream(device / "idVendor") << "0a12\n";
+        std::ofstream(device / "idProduct") << "4B58\n";
         if (product != nullptr) std::ofstream(device / "product") << product << "\n";
         fs::create_directories(sysfs / "dev/char");
         fs::create_symlink(tty, sysfs / "dev/char" / devNumber);
@@ -89,6 +90,9 @@ TEST_F(PosixPortBackendTest, DescribesUsbTtysByTheirProductString) {
     EXPECT_EQ(ports[0].Description, "");
     EXPECT_EQ(ports[1].Description, "USB Serial Device (KX-V5 Headset)");
     EXPECT_EQ(ports[2].Description, "USB Serial Device");
+    EXPECT_EQ(ports[0].UsbVendor, 0);  // not on USB
+    EXPECT_EQ(ports[1].UsbVendor, 0x0A12);
+    EXPECT_EQ(ports[1].UsbProduct, 0x4B58);
 
     // End to end: sorted rows, and the USB port preselected.
     SetPortBackend(nullptr);

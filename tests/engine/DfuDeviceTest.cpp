@@ -102,6 +102,47 @@ TEST(DfuDeviceTest, StallLeavesErrStalledPkt) {
     EXPECT_EQ(s.state, qvdfu::dfuERROR);
 }
 
+// A fault that strikes once: the host that tries again meets a healthy device.
+TEST(DfuDeviceTest, FaultsThatStrikeOnceAreGoneAfterwards) {
+    std::uint8_t block[16] = {};
+    const auto downloadTwoBlocks = [&block](DfuDevice& device) {
+        Transfer t = Request(device, qvdfu::DFU_DNLOAD, 0, 16, block);
+        if (t == Transfer::ok) GetStatus(device);
+        if (t == Transfer::ok) t = Request(device, qvdfu::DFU_DNLOAD, 1, 16, block);
+        return t == Transfer::ok ? GetStatus(device) : StatusReply{t, 0, 0, 0};
+    };
+    for (const bool once : {true, false}) {
+        qvdfu::Faults faults;
+        faults.stallAtBlock = 1;
+        faults.strikeOnce = once;
+        DfuDevice stalls(InDfuMode());
+        stalls.SetFaults(faults);
+        EXPECT_EQ(downloadTwoBlocks(stalls).transfer, Transfer::stall);
+        Request(stalls, qvdfu::DFU_CLRSTATUS);
+        EXPECT_EQ(downloadTwoBlocks(stalls).transfer, once ? Transfer::ok : Transfer::stall);
+
+        faults = qvdfu::Faults();
+        faults.errorAtBlock = 1;
+        faults.errorStatus = qvdfu::errWRITE;
+        faults.strikeOnce = once;
+        DfuDevice fails(InDfuMode());
+        fails.SetFaults(faults);
+        EXPECT_EQ(downloadTwoBlocks(fails).status, qvdfu::errWRITE);
+        Request(fails, qvdfu::DFU_CLRSTATUS);
+        EXPECT_EQ(downloadTwoBlocks(fails).status, once ? qvdfu::OK : qvdfu::errWRITE);
+
+        faults = qvdfu::Faults();
+        faults.goneAtBlock = 1;
+        faults.strikeOnce = once;
+        DfuDevice vanishes(InDfuMode());
+        vanishes.SetFaults(faults);
+        EXPECT_EQ(downloadTwoBlocks(vanishes).transfer, Transfer::gone);
+        vanishes.Replug();  // in DFU mode with errFIRMWARE: its firmware is half-written
+        Request(vanishes, qvdfu::DFU_CLRSTATUS);
+        EXPECT_EQ(downloadTwoBlocks(vanishes).transfer, once ? Transfer::ok : Transfer::gone);
+    }
+}
+
 TEST(DfuDeviceTest, WrongDirectionOrRecipientIsStalled) {
     DfuDevice device(InDfuMode());
     qvdfu::Setup setup;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Packs the release zip into a folder of its own (twice) and checks it: exactly the program,
-# its two DLLs and the user guide (Markdown and HTML) under one top folder; the binaries built
-# for the architecture; each binary's version record carrying the project's version; the
-# program's icon group with its four sizes; the checksum file beside the zip; and the same zip
-# from a second packing of the same build.
+# the console tool qvdfu, the two DLLs and the user guide (Markdown and HTML) under one top
+# folder; the binaries built for the architecture; each binary's version record carrying the
+# project's version; the program's icon group with its four sizes; the checksum file beside
+# the zip; and the same zip from a second packing of the same build.
 #   package_check.sh <build folder> <out folder> <package name> <windres> <objdump>
 #                    <i686|x86_64> <version> <source folder>
 # (Here-strings, not echo into grep -q: grep stops at the first match, and echo's SIGPIPE
@@ -27,7 +27,7 @@ zip=$out/first/$name.zip
 grep -q "NOT signed" "$out/first/pack.log" || { echo "an unsigned pack does not say so" >&2; exit 1; }
 
 listed=$(unzip -Z1 "$zip" | sort)
-expected=$(for f in DFUEngine.dll DfuBridge.dll QVDFUUpgrade.exe user-guide.html user-guide.md; do
+expected=$(for f in DFUEngine.dll DfuBridge.dll QVDFUUpgrade.exe qvdfu.exe user-guide.html user-guide.md; do
     echo "$name/$f"
 done | sort)
 if [ "$listed" != "$expected" ]; then
@@ -52,7 +52,7 @@ case $arch in
     i686) format=pei-i386 ;;
     *) format=pei-x86-64 ;;
 esac
-for f in QVDFUUpgrade.exe DfuBridge.dll DFUEngine.dll; do
+for f in QVDFUUpgrade.exe qvdfu.exe DfuBridge.dll DFUEngine.dll; do
     file=$out/unpacked/$name/$f
     "$objdump" -f "$file" | grep -q "file format $format" || {
         echo "$f is not $format" >&2

@@ -207,6 +207,7 @@ Transfer DfuDevice::Reset() {
     }
     if (faults_.noReturnAfterManifest && manifestDone_) {
         gone_ = true;
+        if (faults_.strikeOnce) faults_.noReturnAfterManifest = false;
         return Transfer::ok;
     }
     RunFirmwareOrStay();
@@ -339,7 +340,10 @@ Transfer DfuDevice::Download(const Setup& setup, const std::uint8_t* data) {
         manifestDone_ = false;
     }
     const long index = static_cast<long>(blocks_);
-    if (index == faults_.stallAtBlock) return Stall();
+    if (index == faults_.stallAtBlock) {
+        if (faults_.strikeOnce) faults_.stallAtBlock = -1;
+        return Stall();
+    }
     blockError_ = OK;
     if (setup.value != (blocks_ & 0xFFFF) || flash_.size() + setup.length > config_.capacity) {
         blockError_ = errADDRESS;
@@ -349,6 +353,7 @@ Transfer DfuDevice::Download(const Setup& setup, const std::uint8_t* data) {
     ++blocks_;
     if (index == faults_.errorAtBlock) blockError_ = static_cast<DfuStatus>(faults_.errorStatus);
     if (index == faults_.goneAtBlock) {
+        if (faults_.strikeOnce) faults_.goneAtBlock = -1;
         gone_ = true;
         return Transfer::gone;
     }
@@ -361,8 +366,9 @@ Transfer DfuDevice::Download(const Setup& setup, const std::uint8_t* data) {
 Transfer DfuDevice::GetStatus(std::uint8_t* data, std::size_t& transferred) {
     if (state_ == dfuDNLOAD_SYNC) {
         if (blockError_ != OK) {
-            Fail(blockError_,
-                 faults_.errorAtBlock == static_cast<long>(blocks_) - 1 ? faults_.errorString : 0);
+            const bool injected = faults_.errorAtBlock == static_cast<long>(blocks_) - 1;
+            Fail(blockError_, injected ? faults_.errorString : 0);
+            if (injected && faults_.strikeOnce) faults_.errorAtBlock = -1;
             blockError_ = OK;
             return Status(data, transferred, 0);
         }

@@ -116,6 +116,9 @@ struct Faults {
     bool resetFails = false;             // a reset fails (a host without the right to reset)
     bool rejectFirmware = false;  // manifestation finds the image bad: the device then comes back
                                   // from its reset in DFU mode with errFIRMWARE
+    // The block faults (stall, error, gone) and the no-return fault each strike once and are
+    // then cleared, as a pulled and replugged cable does not pull itself again.
+    bool strikeOnce = false;
 };
 
 // Outcome of one control transfer, as a host controller would see it.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "DfuFaultWords.h"
 #include "DfuModeHook.h"
 #include "SimOptions.h"
 
@@ -22,10 +23,20 @@ struct DfuPaceTimes {
 };
 DfuPaceTimes PaceTimes(DfuPace pace);
 
-// The device listens on port (0 picks a free port) while the headset is in DFU mode; say
-// reports "DFU 127.0.0.1:<port>" and progress. When nothing is manifested within timeoutMs
-// the headset comes back with its old firmware.
-std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(uint16_t port, DfuPace pace, int32_t timeoutMs,
+struct LoopbackDfuSettings {
+    uint16_t port = 0;  // 0 picks a free port
+    // When nothing is manifested within this time the headset comes back with the firmware
+    // it had, unless a download has already overwritten it: a headset without firmware
+    // stays in DFU mode.
+    int32_t timeoutMs = 120000;
+    DfuPace pace = DfuPace::Real;  // how fast the device takes a download
+    bool startInDfu = false;       // the first DFU mode is the start: no firmware, DFU mode
+    SimDfuFaults faults;
+};
+
+// The device listens on settings.port while the headset is in DFU mode; say reports
+// "DFU 127.0.0.1:<port>" and what the device goes through.
+std::unique_ptr<DfuModeHook> MakeLoopbackDfuHook(const LoopbackDfuSettings& settings,
                                                  std::function<void(const std::string&)> say);
 
 }  // namespace headsetsim

@@ -43,6 +43,11 @@ const char* UsageText() {
            "  --dfu-timeout MS    come back unchanged when nothing was manifested (120000)\n"
            "  --dfu-pace PACE     real (default): take a download at a headset's pace, about\n"
            "                      20 KiB/s; fast: as fast as the host asks (for tests)\n"
+           "  --start-in-dfu      begin in DFU mode on --dfu-port, without firmware and\n"
+           "                      without a serial line, as a headset whose upgrade was cut\n"
+           "                      off; after manifestation it comes back on --com\n"
+           "  --dfu-fault WORD    vanish-after=N, stall-at=N, status-error=CODE@N, no-return\n"
+           "                      (block numbers from 0; each strikes once) (repeatable)\n"
            "  --version V, --name TEXT, --address TEXT, --id2 N   the device's identity\n"
            "  --quiet             print only the PTY, LINK, READY and DFU lines\n"
            "  --timestamps        start each <- and -> line with the time in microseconds\n"
@@ -144,6 +149,14 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             }
         } else if (arg == "--timestamps") {
             options.Timestamps = true;
+        } else if (arg == "--start-in-dfu") {
+            options.StartInDfu = true;
+        } else if (arg == "--dfu-fault") {
+            ok = value(text);
+            if (ok && !options.DfuFaults.Apply(text)) {
+                error = "--dfu-fault: unknown fault or bad value: " + text;
+                ok = false;
+            }
         } else if (arg == "--version") {
             ok = number(options.Initial.FirmwareVersion) &&
                  notNegative(options.Initial.FirmwareVersion, "a version");
@@ -164,6 +177,11 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions& options, std
             ok = false;
         }
         if (!ok) return false;
+    }
+    if ((options.StartInDfu || options.DfuFaults.Any()) && options.DfuPort < 0) {
+        error = std::string(options.StartInDfu ? "--start-in-dfu" : "--dfu-fault") +
+                " needs --dfu-port";
+        return false;
     }
     if (!options.WinePrefix.empty() && options.ComName.empty()) {
         error = "--wine-prefix needs --com";

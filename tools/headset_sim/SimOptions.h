@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DfuFaultWords.h"
 #include "HeadsetState.h"
 #include "SimFaults.h"
 
@@ -29,6 +30,8 @@ struct SimOptions {
     int32_t DfuTimeoutMs = 120000;  // --dfu-timeout MS: give up waiting for a download
     DfuPace Pace = DfuPace::Real;   // --dfu-pace real|fast
     bool Timestamps = false;        // --timestamps: monotonic microseconds on <- and -> lines
+    bool StartInDfu = false;        // --start-in-dfu: begin as the DFU device, no serial line
+    SimDfuFaults DfuFaults;         // --dfu-fault WORD, repeatable
     bool Quiet = false;             // --quiet: only the PTY, LINK, READY and DFU lines
     HeadsetState Initial;           // --version V, --name TEXT, --address TEXT, --id2 N
     // Which of those were given: they win over the values of a state file.

@@ -111,12 +111,17 @@ class Simulator {
         }
         TellWhereTheStateIs();
         if (!hook_) return 1;
+        // A headset whose upgrade was cut off starts as the DFU device, without a serial line.
+        bool inDfuMode = options_.StartInDfu;
         for (;;) {
-            if (!OpenLine()) return 1;
-            const Ending ending = Serve();
-            CloseLine();
-            if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
-            Say("DFU leaving the serial line");
+            if (!inDfuMode) {
+                if (!OpenLine()) return 1;
+                const Ending ending = Serve();
+                CloseLine();
+                if (ending == Ending::Stopped || ending == Ending::HungUp) return 0;
+                Say("DFU leaving the serial line");
+            }
+            inDfuMode = false;
             int32_t version = state_.FirmwareVersion;
             const bool back = hook_->RunDfuMode(version, [] { return g_stop != 0; });
             if (version != state_.FirmwareVersion) {  // flashed, even when ended right after
@@ -146,8 +151,14 @@ class Simulator {
                 std::printf("DFU 127.0.0.1:%u\n", static_cast<unsigned>(port));
                 std::fflush(stdout);
             }
+            LoopbackDfuSettings settings;
+            settings.port = port;
+            settings.timeoutMs = options_.DfuTimeoutMs;
+            settings.pace = options_.Pace;
+            settings.startInDfu = options_.StartInDfu;
+            settings.faults = options_.DfuFaults;
             return MakeLoopbackDfuHook(
-                port, options_.Pace, options_.DfuTimeoutMs,
+                settings,
                 // Also when quiet: the "DFU 127.0.0.1:<port>" line is what a host needs.
                 [](const std::string& text) {
                     std::printf("%s\n", text.c_str());

@@ -29,7 +29,7 @@ SimProcess::~SimProcess() {
     if (out_ >= 0) close(out_);
 }
 
-bool SimProcess::Start(const std::vector<std::string>& args) {
+bool SimProcess::Start(const std::vector<std::string>& args, const std::string& upText) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return false;
     pid_ = fork();
@@ -48,7 +48,7 @@ bool SimProcess::Start(const std::vector<std::string>& args) {
     close(pipeFds[1]);
     out_ = pipeFds[0];
     if (pid_ < 0) return false;
-    return WaitForOutput("READY\n");  // which also reads the PTY and LINK lines
+    return WaitForOutput(upText);  // READY also reads the PTY and LINK lines
 }
 
 void SimProcess::ParseStartLines(size_t from) {

@@ -9,9 +9,9 @@ namespace headsetsim::test {
 class SimProcess {
   public:
     ~SimProcess();
-    // Starts the simulator and waits for its READY line. Output() holds what it prints on
-    // both its standard output and its standard error.
-    bool Start(const std::vector<std::string>& args);
+    // Starts the simulator and waits for its READY line (or the given start-up text). Output()
+    // holds what it prints on both its standard output and its standard error.
+    bool Start(const std::vector<std::string>& args, const std::string& upText = "READY\n");
     // Waits until the simulator's output contains text (after what was consumed before).
     bool WaitForOutput(const std::string& text, int timeoutMs = 3000);
     // SIGTERM, then the exit status (-1 when it had to be killed).

@@ -126,16 +126,13 @@ void EnterDfuMode(SimProcess& sim, const std::vector<std::string>& args, WireHos
     EXPECT_EQ(reply[6], 2);  // now in DFU mode
 }
 
-TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
-    SimProcess sim;
-    WireHost host;
-    EnterDfuMode(sim, {"--dfu-pace", "fast", "--quiet"}, host);
-    if (HasFatalFailure()) return;
-
-    std::vector<uint8_t> reply;
+// The image of a firmware file the headset takes, version 1.03, and its download in blocks of
+// 1 KiB from dfuIDLE to the end of manifestation.
+void DownloadImage(WireHost& host) {
     std::vector<uint8_t> file = dfufile::Build(std::vector<uint8_t>(3000, 0x5A), 0x1209, 0x4B58,
                                                0x0103, "QuorVane KX-V5 V1.03");
     file.resize(file.size() - dfufile::kSuffixLength);  // the image is what is downloaded
+    std::vector<uint8_t> reply;
     uint16_t block = 0;
     for (size_t pos = 0; pos < file.size(); pos += 1024, ++block) {
         const std::vector<uint8_t> chunk(file.begin() + pos,
@@ -145,6 +142,15 @@ TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
     }
     ASSERT_EQ(host.Control(0x21, 1, block, 0, {}, reply), 0);  // end of download
     ASSERT_NE(host.PollUntil({8, 2}), -1);  // manifested: waiting for reset (or idle)
+}
+
+TEST(SimDfuTest, ComesBackWithTheVersionOfTheDownloadedImage) {
+    SimProcess sim;
+    WireHost host;
+    EnterDfuMode(sim, {"--dfu-pace", "fast", "--quiet"}, host);
+    if (HasFatalFailure()) return;
+    ASSERT_NO_FATAL_FAILURE(DownloadImage(host));
+    std::vector<uint8_t> reply;
     host.Call({3}, reply);
 
     ASSERT_TRUE(sim.WaitForOutput("READY\n", 10000)) << sim.Output();
@@ -178,6 +184,41 @@ TEST(SimDfuTest, ThePaceSetsTheBusyTimeAfterEachBlock) {
         EXPECT_EQ(reply[1] | reply[2] << 8 | reply[3] << 16, c.pollMs) << c.args.size();
         EXPECT_EQ(reply[4], c.state) << c.args.size();
     }
+}
+
+// A headset whose upgrade was cut off: a DFU device from the start, with no firmware and no
+// serial line; once an image has been manifested and the device reset, it comes back on its
+// COM link with the image's version.
+TEST(SimDfuTest, StartsInDfuModeAndComesBackOnItsComPortAfterManifestation) {
+    char folder[] = "/tmp/qv-sim-dfu-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--start-in-dfu", "--dfu-port", "0", "--dfu-pace", "fast", "--com",
+                           "COM9", "--com-dir", folder, "--quiet"},
+                          "DFU 127.0.0.1:"));
+    // The port chosen at start-up, then the same port once the device listens on it.
+    ASSERT_TRUE(sim.WaitForOutput("\n"));
+    ASSERT_TRUE(sim.WaitForOutput("DFU 127.0.0.1:"));
+    ASSERT_TRUE(sim.WaitForOutput("\n"));
+    EXPECT_EQ(sim.Output().find("PTY "), std::string::npos) << "no serial line at the start";
+    WireHost host;
+    ASSERT_TRUE(host.Connect(DfuPortIn(sim.Output())));
+    std::vector<uint8_t> reply;
+    ASSERT_EQ(host.Call({1}, reply), 0);  // DESCRIBE
+    ASSERT_GE(reply.size(), 7u);
+    EXPECT_EQ(reply[6], 2);  // already in DFU mode
+    ASSERT_NO_FATAL_FAILURE(DownloadImage(host));
+    host.Call({3}, reply);  // RESET: the new firmware starts
+
+    ASSERT_TRUE(sim.WaitForOutput("READY\n", 10000)) << sim.Output();
+    ASSERT_EQ(sim.Links().size(), 1u);
+    EXPECT_EQ(sim.Links()[0], std::string(folder) + "/com9");
+    LineClient line;
+    ASSERT_TRUE(line.Open(sim.Links()[0]));
+    line.Send("AT+QVCMD1=8\r");
+    EXPECT_EQ(line.Receive(2), "OK\r\n+QVSTS1=8,103\r\n");
+    sim.Stop();
+    rmdir(folder);
 }
 
 TEST(SimDfuTest, ComesBackUnchangedWhenNothingIsDownloaded) {

@@ -218,14 +218,49 @@ TEST(PlanReply, WritesOkAndTheStatusLineTheGapApart) {
     EXPECT_EQ(writes[1].PauseBeforeMs, 0);
 }
 
+TEST(SimDfuFaults, ReadsEachWordAndRefusesBadValues) {
+    SimDfuFaults faults;
+    EXPECT_FALSE(faults.Any());
+    ASSERT_TRUE(faults.Apply("vanish-after=3"));
+    ASSERT_TRUE(faults.Apply("stall-at=0"));
+    ASSERT_TRUE(faults.Apply("status-error=0x0A@7"));
+    ASSERT_TRUE(faults.Apply("no-return"));
+    EXPECT_EQ(faults.VanishAfterBlocks, 3);
+    EXPECT_EQ(faults.StallAtBlock, 0);
+    EXPECT_EQ(faults.StatusErrorCode, 10);
+    EXPECT_EQ(faults.StatusErrorAtBlock, 7);
+    EXPECT_TRUE(faults.NoReturn);
+    SimDfuFaults decimal;
+    ASSERT_TRUE(decimal.Apply("status-error=3@0"));
+    EXPECT_EQ(decimal.StatusErrorCode, 3);
+    EXPECT_TRUE(decimal.Any());
+
+    for (const char* bad :
+         {"vanish-after=0", "vanish-after=", "vanish-after=-2", "stall-at=x", "stall-at",
+          "status-error=0@3", "status-error=16@3", "status-error=3", "status-error=3@",
+          "status-error=0x@1", "no-return=1", "vanish", "stall-at=99999999"}) {
+        SimDfuFaults f;
+        EXPECT_FALSE(f.Apply(bad)) << bad;
+    }
+}
+
 TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
     SimOptions options;
     std::string error;
     bool help = false;
-    ASSERT_TRUE(
-        ParseOptions({"--fault", "split=4", "--fault", "lf", "--com", "COM5", "--version", "310"},
-                     options, error, help))
+    ASSERT_TRUE(ParseOptions({"--fault", "split=4", "--fault", "lf", "--com", "COM5", "--version",
+                              "310", "--dfu-pace", "fast"},
+                             options, error, help))
         << error;
+    EXPECT_EQ(options.Pace, DfuPace::Fast);
+    SimOptions dfu;
+    ASSERT_TRUE(ParseOptions({"--start-in-dfu", "--dfu-port", "0", "--dfu-fault", "stall-at=2",
+                              "--dfu-fault", "no-return"},
+                             dfu, error, help))
+        << error;
+    EXPECT_TRUE(dfu.StartInDfu);
+    EXPECT_EQ(dfu.DfuFaults.StallAtBlock, 2);
+    EXPECT_TRUE(dfu.DfuFaults.NoReturn);
     EXPECT_EQ(options.Faults.SplitBytes, 4);
     EXPECT_TRUE(options.Faults.LfOnly);
     EXPECT_EQ(options.ComName, "COM5");
@@ -245,6 +280,10 @@ TEST(ParseOptions, TakesFaultsAndRefusesNonsense) {
                                                {"--com", "/dev/ttyS0"},
                                                {"--dfu-return", "-1"},
                                                {"--dfu-timeout", "-5"},
+                                               {"--dfu-pace", "slow"},
+                                               {"--start-in-dfu"},
+                                               {"--dfu-fault", "no-return"},
+                                               {"--dfu-fault", "shake", "--dfu-port", "0"},
                                                {"--version", "-3"},
                                                {"--name", "KX\r\nOK"},
                                                {"--bogus"}}) {
