@@ -16,7 +16,10 @@
 //   SetupDiGetDeviceRegistryPropertyA
 //   https://learn.microsoft.com/en-us/windows/win32/api/setupapi/nf-setupapi-setupdigetdeviceregistrypropertya
 //     a property the device lacks fails with ERROR_INVALID_DATA; a buffer too small for the
-//     value fails with ERROR_INSUFFICIENT_BUFFER.
+//     value fails with ERROR_INSUFFICIENT_BUFFER. SPDRP_HARDWAREID is a REG_MULTI_SZ list,
+//     most specific first; a USB device's begins "USB\VID_vvvv&PID_pppp&REV_rrrr"
+//   https://learn.microsoft.com/en-us/windows-hardware/drivers/install/hardware-ids
+//   https://learn.microsoft.com/en-us/windows-hardware/drivers/install/standard-usb-identifiers
 //   RegQueryValueExA
 //   https://learn.microsoft.com/en-us/windows/win32/api/winreg/nf-winreg-regqueryvalueexa
 //     without a buffer it gives the type and size; a buffer too small gives ERROR_MORE_DATA
@@ -153,11 +156,14 @@ BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO devices, PSP_DEVINFO_DATA info, 
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (property != SPDRP_DEVICEDESC || !device->description) {
+    const std::optional<fake_setup::Value>* stored = nullptr;
+    if (property == SPDRP_DEVICEDESC) stored = &device->description;
+    if (property == SPDRP_HARDWAREID) stored = &device->hardwareIds;
+    if (stored == nullptr || !*stored) {
         SetLastError(ERROR_INVALID_DATA);
         return FALSE;
     }
-    const fake_setup::Value& value = *device->description;
+    const fake_setup::Value& value = **stored;
     const auto size = static_cast<DWORD>(value.bytes.size());
     if (requiredSize != nullptr) *requiredSize = size;
     if (dataType != nullptr) *dataType = value.type;

@@ -26,6 +26,7 @@ struct Device {
     bool keyOpens = true;              // its hardware key (DIREG_DEV) can be opened
     std::optional<Value> portName;     // the key's "PortName" value
     std::optional<Value> description;  // the SPDRP_DEVICEDESC property
+    std::optional<Value> hardwareIds;  // the SPDRP_HARDWAREID property (REG_MULTI_SZ)
 };
 
 struct Model {

@@ -3,6 +3,8 @@
 // serial device map when the setup library lists no COM port or cannot be used.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +26,14 @@ Device Port(const std::string& name, const std::string& description) {
     device.portName = Text(name);
     device.description = Text(description);
     return device;
+}
+
+// A REG_MULTI_SZ value: each text with its zero, and one more zero at the end.
+Value MultiString(const std::vector<std::string>& texts) {
+    Value value{REG_MULTI_SZ, {}};
+    for (const std::string& text : texts) value.bytes += text + '\0';
+    value.bytes += '\0';
+    return value;
 }
 
 class PortBackendWinModelTest : public ::testing::Test {
@@ -80,6 +90,37 @@ TEST_F(PortBackendWinModelTest, SetupClassListsItsComPortsWithTheirDescriptions)
                               {"COM7", ""}}));
     EXPECT_EQ(model.listsMade, 1);
     EXPECT_EQ(model.deviceMapReads, 0);
+}
+
+// A port on USB carries the vendor and product IDs of its first (most specific) hardware ID;
+// any other port, or an ID that is not of the USB form, gives none.
+TEST_F(PortBackendWinModelTest, UsbPortsCarryTheIdsOfTheirHardwareId) {
+    const struct {
+        const char* situation;
+        std::optional<Value> hardwareIds;
+        std::uint16_t vendor, product;
+    } cases[] = {
+        {"USB with revision",
+         MultiString({"USB\\VID_1209&PID_4B58&REV_0100", "USB\\VID_1209&PID_4B58"}), 0x1209,
+         0x4B58},
+        {"lower-case hex", MultiString({"USB\\VID_04d8&PID_000a"}), 0x04D8, 0x000A},
+        {"not USB", MultiString({"ACPI\\PNP0501", "*PNP0501"}), 0, 0},
+        {"FTDI's bus", MultiString({"FTDIBUS\\VID_0403+PID_6001+A50285BIA"}), 0, 0},
+        {"not hex", MultiString({"USB\\VID_12G9&PID_4B58"}), 0, 0},
+        {"a plain string", Text("USB\\VID_1209&PID_4B58"), 0, 0},
+        {"no hardware IDs", std::nullopt, 0, 0},
+    };
+    for (const auto& c : cases) {
+        fake_setup::Reset();
+        Device port = Port("COM4", "USB Serial Device");
+        port.hardwareIds = c.hardwareIds;
+        model.devices = {port};
+        std::vector<FoundPort> ports;
+        ASSERT_TRUE(PlatformPortBackend().ListPorts(ports)) << c.situation;
+        ASSERT_EQ(ports.size(), 1u) << c.situation;
+        EXPECT_EQ(ports[0].UsbVendor, c.vendor) << c.situation;
+        EXPECT_EQ(ports[0].UsbProduct, c.product) << c.situation;
+    }
 }
 
 // Wine's setup library lists no member of the "Ports" class, even for mapped ports; without
