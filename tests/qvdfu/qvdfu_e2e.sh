@@ -420,6 +420,23 @@ no_return_then_recover() {
     expect_out "COM7: the headset is back with firmware 1.03"
 }
 
+# A headset whose reset the program may not give (a standard user on Windows): the firmware is
+# written and verified, so the upgrade ends well and says to unplug and replug the headset,
+# without waiting for its return.
+reset_refused_says_replug() {
+    sim_start h7 COM7 --dfu-fault reset-refused
+    q upgrade "$GOOD" --port COM7 --yes --json
+    expect_rc 0 "upgrade, reset refused"
+    expect_err "Unplug and replug the headset"
+    json_results | grep -F '"result":"success","code":0' | grep -F '"replug":true' >/dev/null ||
+        fail "result: $(json_results)"
+    # It ended without waiting for the headset's return.
+    if jq -e -s 'map(select(.event == "step" and .step == "restart")) | length > 0' \
+        "$WORK/out" >/dev/null; then
+        fail "it waited for the headset's return: $(jq -c 'select(.event=="step")' "$WORK/out")"
+    fi
+}
+
 # Only USB ports are asked: COM7 is a USB device in the (fake) sysfs, COM8 is not and never
 # hears a request. A port given by its /dev path is asked all the same.
 usb_ports_only() {
@@ -447,7 +464,8 @@ usb_ports_only() {
 
 case $SCENARIO in
     upgrade_one | cut_off_then_recover | interrupted_then_recover | foreign_file | two_at_once | \
-        backup_restore | errors | device_refuses | no_return_then_recover | usb_ports_only)
+        backup_restore | errors | device_refuses | no_return_then_recover | usb_ports_only | \
+        reset_refused_says_replug)
         "$SCENARIO"
         ;;
     *) fail "no such scenario" ;;

@@ -36,6 +36,7 @@ bool SimDfuFaults::Apply(const std::string& word) {
     const bool hasValue = equals != std::string::npos;
     const std::string value = hasValue ? word.substr(equals + 1) : "";
     if (name == "no-return") return !hasValue && (NoReturn = true);
+    if (name == "reset-refused") return !hasValue && (ResetRefused = true);
     if (!hasValue) return false;
     if (name == "vanish-after")
         return ParseCount(value, VanishAfterBlocks) && VanishAfterBlocks > 0;

@@ -11,6 +11,9 @@
 //                        0x hex, e.g. 3 for errWRITE)
 //   no-return            after manifestation the device does not start the new firmware: it
 //                        comes back in DFU mode with errFIRMWARE and stays there
+//   reset-refused        the host may not reset the device (a standard user on Windows): after
+//                        manifestation it waits for the reset in DFU mode until it is plugged
+//                        in again by hand, which the simulator does 25 s later
 #pragma once
 
 #include <cstdint>
@@ -24,11 +27,13 @@ struct SimDfuFaults {
     int32_t StatusErrorCode = 0;
     long StatusErrorAtBlock = -1;
     bool NoReturn = false;
+    bool ResetRefused = false;
 
     // Applies one word; false for an unknown word or a bad value.
     bool Apply(const std::string& word);
     bool Any() const {
-        return VanishAfterBlocks >= 0 || StallAtBlock >= 0 || StatusErrorAtBlock >= 0 || NoReturn;
+        return VanishAfterBlocks >= 0 || StallAtBlock >= 0 || StatusErrorAtBlock >= 0 || NoReturn ||
+               ResetRefused;
     }
 };
 

@@ -22,6 +22,7 @@ qvdfu::Faults DeviceFaults(const SimDfuFaults& words) {
         faults.errorStatus = static_cast<std::uint8_t>(words.StatusErrorCode);
     }
     faults.noReturnAfterManifest = words.NoReturn;
+    faults.resetFails = words.ResetRefused;
     faults.strikeOnce = true;
     return faults;
 }
@@ -89,9 +90,12 @@ class LoopbackDfuHook : public DfuModeHook {
   private:
     // After manifestation the host resets the device, which then starts the new image; true
     // once it has. A device with the no-return fault vanishes at that reset instead and comes
-    // back in DFU mode, refusing the firmware: false, and it goes on waiting for a host.
+    // back in DFU mode, refusing the firmware: false, and it goes on waiting for a host. One
+    // whose reset the host may not give waits in DFU mode until it is plugged in again by hand,
+    // later than a host waits for it to come back.
     bool AwaitRestart(qvdfu::DfuDevice& device, const StopRequested& stop) {
-        const auto restart = Clock::now() + std::chrono::seconds(5);
+        const bool resetRefused = settings_.faults.ResetRefused;
+        const auto restart = Clock::now() + std::chrono::seconds(resetRefused ? 25 : 5);
         qvdfu::Description present;
         while (device.InDfuMode() && device.Describe(present) && Clock::now() < restart &&
                !stop()) {
@@ -103,6 +107,10 @@ class LoopbackDfuHook : public DfuModeHook {
             device.ForceState(qvdfu::dfuERROR, qvdfu::errFIRMWARE);
             say_("DFU the new firmware did not start: waiting in DFU mode");
             return false;
+        }
+        if (resetRefused && device.InDfuMode() && !stop()) {
+            say_("DFU still waiting for its reset: plugged in again by hand");
+            device.Replug();
         }
         if (!stop()) std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return true;

@@ -225,11 +225,13 @@ TEST(SimDfuFaults, ReadsEachWordAndRefusesBadValues) {
     ASSERT_TRUE(faults.Apply("stall-at=0"));
     ASSERT_TRUE(faults.Apply("status-error=0x0A@7"));
     ASSERT_TRUE(faults.Apply("no-return"));
+    ASSERT_TRUE(faults.Apply("reset-refused"));
     EXPECT_EQ(faults.VanishAfterBlocks, 3);
     EXPECT_EQ(faults.StallAtBlock, 0);
     EXPECT_EQ(faults.StatusErrorCode, 10);
     EXPECT_EQ(faults.StatusErrorAtBlock, 7);
     EXPECT_TRUE(faults.NoReturn);
+    EXPECT_TRUE(faults.ResetRefused);
     SimDfuFaults decimal;
     ASSERT_TRUE(decimal.Apply("status-error=3@0"));
     EXPECT_EQ(decimal.StatusErrorCode, 3);
@@ -238,7 +240,7 @@ TEST(SimDfuFaults, ReadsEachWordAndRefusesBadValues) {
     for (const char* bad :
          {"vanish-after=0", "vanish-after=", "vanish-after=-2", "stall-at=x", "stall-at",
           "status-error=0@3", "status-error=16@3", "status-error=3", "status-error=3@",
-          "status-error=0x@1", "no-return=1", "vanish", "stall-at=99999999"}) {
+          "status-error=0x@1", "no-return=1", "reset-refused=1", "vanish", "stall-at=99999999"}) {
         SimDfuFaults f;
         EXPECT_FALSE(f.Apply(bad)) << bad;
     }
