@@ -118,12 +118,13 @@ spawn_qvdfu() {
 }
 
 # Ctrl+C for the program spawned last, then its end: its exit code in RC. Under Wine the
-# program runs as a process of its own, beside the launcher spawn_qvdfu started.
+# program runs as a process of its own, beside the launcher spawn_qvdfu started; its command
+# line begins with the program's path, a Windows one (64-bit Wine) or a Unix one (32-bit Wine).
 interrupt_qvdfu() {
-    local target=$PID
+    local target=$PID program='^([A-Z]:\\|/)[^ ]*qvdfu\.exe'
     if [ $WINE = yes ]; then
-        qv_wait 10 pgrep -f '^[A-Z]:.*qvdfu\.exe' >/dev/null || fail "no qvdfu.exe process"
-        target=$(pgrep -f '^[A-Z]:.*qvdfu\.exe' | head -n 1)
+        qv_wait 10 pgrep -f "$program" >/dev/null || fail "no qvdfu.exe process"
+        target=$(pgrep -f "$program" | head -n 1)
     fi
     kill -INT "$target"
     set +e
