@@ -121,8 +121,16 @@ echo "gap: headset's status line to the next request; whole: first request to la
 printf '%-26s %6s %7s %11s %11s %6s   %s\n' "program" "gap" "gap" "whole" "wire +" "whole/" "goal"
 printf '%-26s %6s %7s %11s %11s %6s\n' "" "median" "max" "median" "pauses" "budget"
 printf '%-26s %6s %7s %11s %11s\n' "" "ms" "ms" "ms" "ms"
+# The program's own architecture: an i686 program runs under the 32-bit half of Wine.
+architecture() {
+    case $(file -b "$1") in
+        PE32+*) echo x86_64 ;;
+        PE32*) echo i686 ;;
+        *) echo "?" ;;
+    esac
+}
 for given in "$@"; do
-    row "${given%%=*} (Wine, x86_64)" "$WORK/${given%%=*}.log"
+    row "${given%%=*} (Wine, $(architecture "${given#*=}"))" "$WORK/${given%%=*}.log"
 done
 row "native (query_bench)" "$WORK/native.log"
 echo "goal: median gap <= 9 ms and whole <= 1.5 x (wire + pauses)"
