@@ -31,6 +31,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -111,8 +112,12 @@ struct UsbfsBus::Impl {
         // Guarded by the bus mutex:
         std::map<unsigned, std::string> drivers;   // kernel drivers bound, by interface
         std::map<unsigned, std::string> detached;  // drivers unbound through USBDEVFS_DISCONNECT
-        std::map<unsigned, UMockdevIoctlClient*> claims;
-        std::map<UMockdevIoctlClient*, std::deque<UMockdevIoctlData*>> reapable;
+        // What each open file holds; each entry keeps a reference on its client.
+        struct Client {
+            std::set<unsigned> claims;
+            std::deque<UMockdevIoctlData*> reapable;  // each with its reference
+        };
+        std::map<UMockdevIoctlClient*, Client> clients;
         UMockdevIoctlBase* handler = nullptr;
         Impl* bus = nullptr;
     };
@@ -209,8 +214,6 @@ struct UsbfsBus::Impl {
         node->bus = this;
         node->handler = umockdev_ioctl_base_new();
         g_signal_connect(node->handler, "handle-ioctl", G_CALLBACK(&Impl::OnIoctl), node.get());
-        g_signal_connect(node->handler, "client-vanished", G_CALLBACK(&Impl::OnVanished),
-                         node.get());
         return node;
     }
 
@@ -270,17 +273,37 @@ struct UsbfsBus::Impl {
         return TRUE;
     }
 
-    static void OnVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
-        Node& node = *static_cast<Node*>(data);
-        std::lock_guard<std::mutex> lock(node.bus->mutex);
-        for (auto it = node.claims.begin(); it != node.claims.end();) {
-            it = it->second == client ? node.claims.erase(it) : std::next(it);
+    // The state of one open file of the node, made at its first claim or URB.
+    static Node::Client& ClientOf(Node& node, UMockdevIoctlClient* client) {
+        auto it = node.clients.find(client);
+        if (it == node.clients.end()) {
+            g_object_ref(client);
+            it = node.clients.emplace(client, Node::Client{}).first;
         }
-        auto queued = node.reapable.find(client);
-        if (queued != node.reapable.end()) {
-            for (UMockdevIoctlData* urb : queued->second) g_object_unref(urb);
-            node.reapable.erase(queued);
+        return it->second;
+    }
+
+    static void Forget(Node& node, std::map<UMockdevIoctlClient*, Node::Client>::iterator it) {
+        for (UMockdevIoctlData* urb : it->second.reapable) g_object_unref(urb);
+        g_object_unref(it->first);
+        node.clients.erase(it);
+    }
+
+    // A closed file gives up what it held, as the kernel releases a file's claims when it is
+    // closed (umockdev tells a closed client by its "connected" property).
+    static void ForgetClosedLocked(Node& node) {
+        for (auto it = node.clients.begin(); it != node.clients.end();) {
+            auto next = std::next(it);
+            if (!umockdev_ioctl_client_get_connected(it->first)) Forget(node, it);
+            it = next;
         }
+    }
+
+    static UMockdevIoctlClient* ClaimerLocked(const Node& node, unsigned interface) {
+        for (const auto& [client, state] : node.clients) {
+            if (state.claims.count(interface) != 0) return client;
+        }
+        return nullptr;
     }
 
     // Resolves the ioctl's argument as a struct of type T; null when it cannot be read.
@@ -381,24 +404,24 @@ struct UsbfsBus::Impl {
     }
 
     std::string DriverLocked(const Node& node, unsigned interface) const {
-        if (node.claims.count(interface) != 0) return "usbfs";
+        if (ClaimerLocked(node, interface) != nullptr) return "usbfs";
         auto bound = node.drivers.find(interface);
         return bound != node.drivers.end() ? bound->second : std::string();
     }
 
     int Claim(Node& node, UMockdevIoctlClient* client, unsigned interface) {
         if (!HasInterface(node, interface)) return ENOENT;
-        auto claimed = node.claims.find(interface);
-        if (claimed != node.claims.end()) return claimed->second == client ? 0 : EBUSY;
+        ForgetClosedLocked(node);
+        UMockdevIoctlClient* claimer = ClaimerLocked(node, interface);
+        if (claimer != nullptr) return claimer == client ? 0 : EBUSY;
         if (node.drivers.count(interface) != 0) return EBUSY;
-        node.claims[interface] = client;
+        ClientOf(node, client).claims.insert(interface);
         return 0;
     }
 
     int Release(Node& node, UMockdevIoctlClient* client, unsigned interface) {
-        auto claimed = node.claims.find(interface);
-        if (claimed == node.claims.end() || claimed->second != client) return EINVAL;
-        node.claims.erase(claimed);
+        auto it = node.clients.find(client);
+        if (it == node.clients.end() || it->second.claims.erase(interface) == 0) return EINVAL;
         return 0;
     }
 
@@ -412,7 +435,7 @@ struct UsbfsBus::Impl {
     }
 
     int Connect(Node& node, unsigned interface) {
-        if (node.claims.count(interface) != 0) return EBUSY;
+        if (ClaimerLocked(node, interface) != nullptr) return EBUSY;
         auto unbound = node.detached.find(interface);
         if (unbound == node.detached.end()) return ENODATA;
         node.drivers[interface] = unbound->second;
@@ -474,17 +497,17 @@ struct UsbfsBus::Impl {
             node.stale = true;
         }
         g_object_unref(buffer);
-        node.reapable[client].push_back(urbData);  // the queue keeps the reference
+        ClientOf(node, client).reapable.push_back(urbData);  // the queue keeps the reference
         return 0;
     }
 
     int Reap(Node& node, UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
-        auto queued = node.reapable.find(client);
-        if (queued == node.reapable.end() || queued->second.empty()) {
+        auto it = node.clients.find(client);
+        if (it == node.clients.end() || it->second.reapable.empty()) {
             return node.stale ? ENODEV : EAGAIN;
         }
-        UMockdevIoctlData* urbData = queued->second.front();
-        queued->second.pop_front();
+        UMockdevIoctlData* urbData = it->second.reapable.front();
+        it->second.reapable.pop_front();
         UMockdevIoctlData* pointer = Resolve<void*>(arg);
         if (pointer == nullptr) {
             g_object_unref(urbData);
@@ -532,9 +555,7 @@ UsbfsBus::~UsbfsBus() {
     }
     g_object_unref(impl_->testbed);
     for (auto& node : nodes) {
-        for (auto& [client, urbs] : node->reapable) {
-            for (UMockdevIoctlData* urb : urbs) g_object_unref(urb);
-        }
+        while (!node->clients.empty()) Impl::Forget(*node, node->clients.begin());
         g_object_unref(node->handler);
     }
 }

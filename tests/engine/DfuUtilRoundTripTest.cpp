@@ -1,0 +1,69 @@
+// The simulated device against a host nobody here wrote: Debian's dfu-util, run as a child of
+// this test under the same usbfs emulation, downloads an image to the device (-D) and uploads
+// it back (-U); the image read back must be the one written, byte for byte.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "EngineHarness.h"
+#include "LibUsbHarness.h"
+
+namespace {
+
+using enginetest::Pattern;
+using enginetest::PluggedDevice;
+using enginetest::TempFile;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs dfu-util with the arguments; its exit status, its output in `output`.
+int DfuUtil(const std::string& arguments, const TempFile& log, std::string& output) {
+    // "timeout" ends a dfu-util that would wait for ever on a device that stopped answering.
+    const std::string command = "timeout 60 dfu-util " + arguments + " >" + log.Narrow() + " 2>&1";
+    const int status = std::system(command.c_str());
+    output = ReadText(log.Narrow());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(DfuUtilTest, DownloadsAndUploadsTheSameImage) {
+    ASSERT_EQ(std::system("command -v dfu-util >/dev/null 2>&1"), 0)
+        << "dfu-util is not installed (Debian package dfu-util; tools/install-deps.sh)";
+    enginetest::TheBus();
+    auto config = enginetest::DfuModeConfig();
+    config.transferSize = 1024;
+    PluggedDevice plugged(config, 9);
+
+    // A firmware file as we ship them (image, then the DFU suffix for 1209:4B58), with a last
+    // block that is not full.
+    TempFile file("fw.dfu");
+    file.Write(dfufile::Build(Pattern(5 * 1024 + 300, 21), config.vendor, config.product,
+                              config.release, "QUORVANE KX-V5 V1.02"));
+    const auto written = file.Read();
+    const std::vector<std::uint8_t> image(written.begin(), written.end() - dfufile::kSuffixLength);
+
+    TempFile log("dfu-util.log");
+    std::string output;
+    std::ostringstream device;
+    device << "-d " << std::hex << config.vendor << ":" << config.product << " -a 0";
+    ASSERT_EQ(DfuUtil(device.str() + " -D " + file.Narrow(), log, output), 0) << output;
+    EXPECT_EQ(plugged.device.Firmware(), image) << output;
+
+    TempFile uploaded("uploaded.bin");
+    ASSERT_EQ(DfuUtil(device.str() + " -U " + uploaded.Narrow(), log, output), 0) << output;
+    EXPECT_EQ(uploaded.Read(), image) << output;
+    EXPECT_EQ(plugged.device.EarlyPolls(), 0u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    enginetest::RequireMockEnvironment();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
