@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchWaiter.h"
 #include "DFUEngine.h"
 #include "DFUEngineLocal.h"
 #include "DfuDevice.h"
@@ -36,34 +37,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPort = 2;
 
-class Waiter : public DFUEngine::Callback {
-  public:
-    Clock::time_point blocksStart;
-    void OnActivity(DFUEngine*, const DFUEngine::Status& s) override {
-        if (s.activity.GetOperation() == DFUEngine::download_progress &&
-            blocksStart == Clock::time_point{}) {
-            blocksStart = Clock::now();
-        }
-    }
-    void OnComplete(DFUEngine*, const DFUEngine::Status& s) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        result_ = s.activity.GetResult().GetCode();
-        done_ = true;
-        cv_.notify_all();
-    }
-    int Wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [this] { return done_; });
-        return result_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    int result_ = -1;
-};
-
 qvdfu::DeviceConfig BenchDevice(unsigned transferSize) {
     qvdfu::DeviceConfig config;
     config.startInDfuMode = true;
@@ -74,7 +47,11 @@ qvdfu::DeviceConfig BenchDevice(unsigned transferSize) {
 
 // Microseconds per block of one download of the file to the device named.
 double Download(const wchar_t* name, const std::filesystem::path& file, unsigned long blocks) {
-    Waiter waiter;
+    benchwait::Waiter waiter;
+    Clock::time_point blocksStart{};
+    waiter.onBlocks = [&] {
+        if (blocksStart == Clock::time_point{}) blocksStart = Clock::now();
+    };
     DFUEngine engine;
     engine.SetCallback(&waiter);
     if (!engine.CreateUSB(name) || !engine.StartDownload(file.wstring().c_str())) return -1;
@@ -84,7 +61,7 @@ double Download(const wchar_t* name, const std::filesystem::path& file, unsigned
         std::printf("download to %ls failed: result %d\n", name, result);
         return -1;
     }
-    return std::chrono::duration<double, std::micro>(end - waiter.blocksStart).count() / blocks;
+    return std::chrono::duration<double, std::micro>(end - blocksStart).count() / blocks;
 }
 
 // The same requests as the engine's download (DNLOAD of each block, one GETSTATUS after it),
