@@ -224,19 +224,17 @@ class LibUsbDevice : public UsbDevice {
     bool Describe(DfuDescription& out) override {
         if (!Reopened()) return false;
         std::uint8_t device[kDeviceDescriptorLength] = {};
-        if (libusb_get_descriptor(claim_.handle, LIBUSB_DT_DEVICE, 0, device, sizeof device) <
+        if (ReadDescriptor(LIBUSB_DT_DEVICE, device, sizeof device) <
             static_cast<int>(sizeof device)) {
             return false;
         }
         std::uint8_t head[LIBUSB_DT_CONFIG_SIZE] = {};
-        if (libusb_get_descriptor(claim_.handle, LIBUSB_DT_CONFIG, 0, head, sizeof head) <
-            static_cast<int>(sizeof head)) {
+        if (ReadDescriptor(LIBUSB_DT_CONFIG, head, sizeof head) < static_cast<int>(sizeof head)) {
             return false;
         }
         std::vector<std::uint8_t> config(head[2] | (head[3] << 8));
         if (config.size() < sizeof head || config.size() > kMaxControl) return false;
-        const int got = libusb_get_descriptor(claim_.handle, LIBUSB_DT_CONFIG, 0, config.data(),
-                                              static_cast<int>(config.size()));
+        const int got = ReadDescriptor(LIBUSB_DT_CONFIG, config.data(), config.size());
         if (got < static_cast<int>(sizeof head)) return false;
         config.resize(static_cast<std::size_t>(got));
         out.vendor = static_cast<std::uint16_t>(device[8] | (device[9] << 8));
@@ -305,6 +303,14 @@ class LibUsbDevice : public UsbDevice {
     std::wstring Location() const override { return name_; }
 
   private:
+    // GET_DESCRIPTOR (index 0) with the engine's time-out; the bytes read, or a libusb error.
+    int ReadDescriptor(std::uint8_t type, std::uint8_t* data, std::size_t length) {
+        return libusb_control_transfer(
+            claim_.handle, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
+            static_cast<std::uint16_t>(type << 8), 0, data, static_cast<std::uint16_t>(length),
+            GetEngineTiming().controlTimeoutMs);
+    }
+
     // The handle after the device enumerated anew cannot reach it; nor can its kernel driver
     // be attached again through it.
     void Forget() {

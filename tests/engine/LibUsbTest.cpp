@@ -1,7 +1,8 @@
 // The libusb back end, run through the real libusb and the kernel's usbfs interface as umockdev
 // emulates it, with simulated DFU devices behind the device nodes (UsbfsBus): whole upgrades,
 // re-enumeration under a new device number, a stall, a device gone mid-download, a kernel
-// driver bound to the DFU interface, permission denied, and transfer sizes past libusb's limit.
+// driver bound to the DFU interface, permission denied, transfer sizes past libusb's limit, and a
+// hung device ended by the control time-out.
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -92,6 +93,10 @@ struct FaultCase {
     qvdfu::Faults faults;
     DFUEngine::ResultCode result;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LibUsbFaultTest : public LibUsbTest, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -218,6 +223,25 @@ TEST_F(LibUsbTest, TransferSizeAboveTheLimitGoesInBlocksOf4096) {
     const auto image = file_.Read();
     EXPECT_EQ(device.Firmware(),
               std::vector<std::uint8_t>(image.begin(), image.end() - dfufile::kSuffixLength));
+}
+
+// A device that stops answering: libusb ends each control transfer at the engine's time-out
+// (discarding the URB, LIBUSB_ERROR_TIMEOUT), and the step fails instead of waiting for ever.
+TEST_F(LibUsbTest, HungDeviceIsEndedByTheControlTimeout) {
+    dfuengine::EngineTiming timing = dfuengine::GetEngineTiming();
+    timing.controlTimeoutMs = 200;
+    dfuengine::SetEngineTiming(timing);
+    const auto config = enginetest::DfuModeConfig();
+    PluggedDevice plugged(config, 10);
+    Open(config, 10);
+    EXPECT_EQ(Code(Reconfigure()), DFUEngine::success) << trace_.All();
+
+    TheBus().SetHung(10, true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Code(Download()), DFUEngine::fail_os) << trace_.All();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(trace_.Has(L"within 200 ms")) << trace_.All();
+    TheBus().SetHung(10, false);
 }
 
 }  // namespace

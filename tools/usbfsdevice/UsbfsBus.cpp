@@ -8,6 +8,7 @@
 // - USBDEVFS_SUBMITURB of a control URB: the setup packet and data stage go to the simulated
 //   device at once, and the URB is waiting for USBDEVFS_REAPURB(NDELAY) with status 0, -EPIPE
 //   (a stall) or -ESHUTDOWN (the device left the bus during the transfer);
+// - USBDEVFS_DISCARDURB of a URB a hung device has not answered: it is reaped with -ENOENT;
 // - USBDEVFS_RESET: 0 when the device comes back with the same descriptors, else ENODEV: it
 //   enumerates anew, which libusb reports as LIBUSB_ERROR_NOT_FOUND;
 // - every ioctl on the node of a device that has left the bus: ENODEV, but for the reaping of
@@ -116,6 +117,8 @@ struct UsbfsBus::Impl {
         struct Client {
             std::set<unsigned> claims;
             std::deque<UMockdevIoctlData*> reapable;  // each with its reference
+            std::deque<UMockdevIoctlData*> pending;   // not answered (a hung device)
+            std::set<UMockdevIoctlData*> discarded;   // reapable ones cancelled while pending
         };
         std::map<UMockdevIoctlClient*, Client> clients;
         UMockdevIoctlBase* handler = nullptr;
@@ -126,6 +129,7 @@ struct UsbfsBus::Impl {
         DfuDevice* device = nullptr;
         PlugOptions options;
         bool plugged = false;
+        bool hung = false;  // control URBs are not answered
         std::shared_ptr<Node> node;
         PortCounters counters;
     };
@@ -285,6 +289,7 @@ struct UsbfsBus::Impl {
 
     static void Forget(Node& node, std::map<UMockdevIoctlClient*, Node::Client>::iterator it) {
         for (UMockdevIoctlData* urb : it->second.reapable) g_object_unref(urb);
+        for (UMockdevIoctlData* urb : it->second.pending) g_object_unref(urb);
         g_object_unref(it->first);
         node.clients.erase(it);
     }
@@ -395,7 +400,7 @@ struct UsbfsBus::Impl {
             case USBDEVFS_REAPURBNDELAY:
                 return Reap(node, client, arg);
             case USBDEVFS_DISCARDURB:
-                return EINVAL;  // every URB is complete as soon as it is submitted
+                return Discard(node, client, arg);
             case USBDEVFS_RESET:
                 return Reset(node);
             default:
@@ -473,6 +478,13 @@ struct UsbfsBus::Impl {
         }
         DfuDevice& device = *ports[node.port].device;
         ++ports[node.port].counters.controlUrbs;
+        if (ports[node.port].hung && (setup.requestType & 0x60) != 0) {
+            // The device's firmware does not answer (its USB core still gives descriptors):
+            // the URB waits until the host discards it.
+            g_object_unref(buffer);
+            ClientOf(node, client).pending.push_back(urbData);
+            return 0;
+        }
         std::size_t transferred = 0;
         const Transfer result = device.Control(setup, bytes + 8, transferred);
         urb->actual_length = 0;
@@ -508,6 +520,11 @@ struct UsbfsBus::Impl {
         }
         UMockdevIoctlData* urbData = it->second.reapable.front();
         it->second.reapable.pop_front();
+        if (it->second.discarded.erase(urbData) != 0) {
+            auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+            urb->status = -ENOENT;  // as the kernel gives back a URB it cancelled
+            urb->actual_length = 0;
+        }
         UMockdevIoctlData* pointer = Resolve<void*>(arg);
         if (pointer == nullptr) {
             g_object_unref(urbData);
@@ -516,6 +533,25 @@ struct UsbfsBus::Impl {
         umockdev_ioctl_data_set_ptr(pointer, 0, urbData);
         g_object_unref(pointer);
         g_object_unref(urbData);
+        return 0;
+    }
+
+    // The argument is the URB's address in the client: a pending one is cancelled and can be
+    // reaped; one that completed already cannot be discarded (EINVAL).
+    int Discard(Node& node, UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+        auto it = node.clients.find(client);
+        if (it == node.clients.end()) return EINVAL;
+        gulong address = 0;
+        std::memcpy(&address, arg->data,
+                    std::min(sizeof address, static_cast<std::size_t>(arg->data_len)));
+        auto& pending = it->second.pending;
+        auto found = std::find_if(pending.begin(), pending.end(), [&](UMockdevIoctlData* urb) {
+            return urb->client_addr == address;
+        });
+        if (found == pending.end()) return EINVAL;
+        it->second.discarded.insert(*found);
+        it->second.reapable.push_back(*found);
+        pending.erase(found);
         return 0;
     }
 
@@ -586,6 +622,11 @@ void UsbfsBus::Unplug(int port) {
     impl_->changed.wait_for(lock, std::chrono::seconds(2),
                             [&] { return !impl_->ports[port].node; });
     impl_->ports[port].device = nullptr;  // the device may go now
+}
+
+void UsbfsBus::SetHung(int port, bool hung) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->ports[port].hung = hung;
 }
 
 int UsbfsBus::DeviceNumber(int port) {

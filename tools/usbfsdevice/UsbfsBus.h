@@ -56,6 +56,11 @@ class UsbfsBus {
     // Pulls it out: its node goes away as a real unplug makes it go.
     void Unplug(int port);
 
+    // A hung device: from now on its class and vendor requests (the DFU requests) are not
+    // answered until the host discards them (as libusb does at its time-out); standard requests
+    // still are, as a device's USB core answers them. false answers them all again.
+    void SetHung(int port, bool hung);
+
     // The device number of the node the device has now; 0 while it has none.
     int DeviceNumber(int port);
     // The /dev path of that node ("/dev/bus/usb/001/007"); empty while it has none.
