@@ -1,11 +1,7 @@
 // The simulated device against a host nobody here wrote: Debian's dfu-util, run as a child of
 // this test under the same usbfs emulation, downloads an image to the device (-D) and uploads
 // it back (-U); the image read back must be the one written, byte for byte.
-#include <sys/wait.h>
-
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "EngineHarness.h"
@@ -17,18 +13,9 @@ using enginetest::Pattern;
 using enginetest::PluggedDevice;
 using enginetest::TempFile;
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Runs dfu-util with the arguments; its exit status, its output in `output`.
 int DfuUtil(const std::string& arguments, const TempFile& log, std::string& output) {
-    // "timeout" ends a dfu-util that would wait for ever on a device that stopped answering.
-    const std::string command = "timeout 60 dfu-util " + arguments + " >" + log.Narrow() + " 2>&1";
-    const int status = std::system(command.c_str());
-    output = ReadText(log.Narrow());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return enginetest::RunChild("dfu-util " + arguments, log.Narrow(), output);
 }
 
 TEST(DfuUtilTest, DownloadsAndUploadsTheSameImage) {

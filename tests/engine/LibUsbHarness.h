@@ -3,9 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "UsbfsBus.h"
 
@@ -25,6 +29,17 @@ inline void RequireMockEnvironment() {
                      "run this program under umockdev-wrapper (tests/engine/umockdev-run.sh)\n");
         std::exit(2);
     }
+}
+
+// Runs a command line as a child of the test, under the same emulation (it inherits umockdev's
+// preload library and test bed), with a time-out; its exit status (-1 when it did not exit),
+// its output in `output`.
+inline int RunChild(const std::string& command, const std::string& logPath, std::string& output) {
+    const std::string line = "timeout 120 " + command + " >" + logPath + " 2>&1";
+    const int status = std::system(line.c_str());
+    std::ifstream in(logPath);
+    output.assign(std::istreambuf_iterator<char>(in), {});
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A simulated device plugged into a port of the bus for its lifetime.
