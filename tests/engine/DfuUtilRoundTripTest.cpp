@@ -1,5 +1,6 @@
 // The simulated device against a host nobody here wrote: Debian's dfu-util, run as a child of
-// this test under the same usbfs emulation, downloads an image to the device (-D) and uploads
+// this test under the same usbfs emulation, detaches the headset from run-time mode (it comes
+// back in DFU mode under a new device number) and downloads an image to it (-D), then uploads
 // it back (-U); the image read back must be the one written, byte for byte.
 #include <cstdlib>
 #include <sstream>
@@ -22,7 +23,8 @@ TEST(DfuUtilTest, DownloadsAndUploadsTheSameImage) {
     ASSERT_EQ(std::system("command -v dfu-util >/dev/null 2>&1"), 0)
         << "dfu-util is not installed (Debian package dfu-util; tools/install-deps.sh)";
     enginetest::TheBus();
-    auto config = enginetest::DfuModeConfig();
+    // The headset as it should be built: composite in run-time mode, detaching by itself.
+    auto config = qvdfu::HeadsetConfig();
     config.transferSize = 1024;
     PluggedDevice plugged(config, 9);
 
@@ -40,6 +42,8 @@ TEST(DfuUtilTest, DownloadsAndUploadsTheSameImage) {
     device << "-d " << std::hex << config.vendor << ":" << config.product << " -a 0";
     ASSERT_EQ(DfuUtil(device.str() + " -D " + file.Narrow(), log, output), 0) << output;
     EXPECT_EQ(plugged.device.Firmware(), image) << output;
+    EXPECT_TRUE(plugged.device.InDfuMode()) << output;
+    EXPECT_GE(enginetest::TheBus().Counters(9).enumerations, 2u);
 
     TempFile uploaded("uploaded.bin");
     ASSERT_EQ(DfuUtil(device.str() + " -U " + uploaded.Narrow(), log, output), 0) << output;
