@@ -108,13 +108,14 @@ endif()
 endfunction()
 
 # qv_add_gtest(<name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
-#              [CP950 <GoogleTest filter>])
+#              [CP950 <GoogleTest filter>] [LAUNCHER <command...>])
 # One GoogleTest program; its cases are discovered when ctest runs (under Wine for
-# the Windows builds). The cases that CP950 names need code page 950 (Big5) under Windows and
+# the Windows builds). LAUNCHER runs the program, for the discovery and each case (as
+# tests/engine/umockdev-run.sh does). The cases that CP950 names need code page 950 (Big5) under Windows and
 # carry the label cp950: the Windows test stage runs them in a pass of their own under
 # LC_ALL=zh_TW.UTF-8.
 function(qv_add_gtest name)
-    cmake_parse_arguments(ARG "" "CP950" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "CP950" "SOURCES;LIBS;LABELS;LAUNCHER" ${ARGN})
     # The ThreadSanitizer build builds and runs only the tests of threaded code; the others
     # stay defined (other CMake files may refer to them) but out of the build.
     set(skip OFF)
@@ -129,6 +130,10 @@ function(qv_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${QV_GTEST_LIBS} qv_options Threads::Threads)
     if(skip)
         return()
+    endif()
+    if(ARG_LAUNCHER)
+        # gtest_discover_tests reads the property when it is called.
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${ARG_LAUNCHER}")
     endif()
     set(labels ${ARG_LABELS} unit)
     set(filter "*")

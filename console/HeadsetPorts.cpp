@@ -7,6 +7,9 @@
 #include "device/HeadsetUsbIds.h"
 #include "device/ports/ComPortEnumeration.h"
 #include "device/ports/ComPortList.h"
+#ifndef _WIN32
+#include "device/ports/SysfsUsb_posix.h"
+#endif
 
 namespace service {
 namespace {
@@ -34,14 +37,24 @@ std::vector<std::string> NamedHeadsetPorts() {
     return named != nullptr ? SplitList(named, ';') : std::vector<std::string>{};
 }
 
-bool MayAskPort(const device::FoundPort& port, const std::vector<std::string>& namedPorts) {
-    if (Upper(port.Description).find("USB") != std::string::npos) return true;
-    if (port.UsbVendor == device::kHeadsetUsbVendor &&
-        port.UsbProduct == device::kHeadsetUsbProduct)
-        return true;
+bool HasHeadsetIds(const device::FoundPort& port) {
+    return port.UsbVendor == device::kHeadsetUsbVendor &&
+           port.UsbProduct == device::kHeadsetUsbProduct;
+}
+
+bool IsNamedPort(const device::FoundPort& port, const std::vector<std::string>& namedPorts) {
     const std::string name = Upper(port.Name);
     return std::any_of(namedPorts.begin(), namedPorts.end(),
                        [&name](const std::string& named) { return Upper(named) == name; });
+}
+
+bool MayAskPort(const device::FoundPort& port, const std::vector<std::string>& namedPorts) {
+    return Upper(port.Description).find("USB") != std::string::npos || HasHeadsetIds(port) ||
+           IsNamedPort(port, namedPorts);
+}
+
+bool MayAskTty(const device::FoundPort& port, const std::vector<std::string>& namedPorts) {
+    return HasHeadsetIds(port) || IsNamedPort(port, namedPorts);
 }
 
 std::vector<ListedPort> ListSerialPorts() {
@@ -56,6 +69,13 @@ std::vector<ListedPort> ListSerialPorts() {
     std::stable_sort(ports.begin(), ports.end(), [](const ListedPort& a, const ListedPort& b) {
         return device::PortNumber(a.name.c_str()) < device::PortNumber(b.name.c_str());
     });
+#ifndef _WIN32
+    // The system's own USB serial ports after the COM links (the simulator's, and any made by
+    // hand).
+    for (const device::FoundPort& tty : device::ListUsbSerialTtys()) {
+        ports.push_back({tty.Name, tty.Description, MayAskTty(tty, named)});
+    }
+#endif
     return ports;
 }
 

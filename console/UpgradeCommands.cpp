@@ -9,6 +9,7 @@
 #include "DFUEngine.h"
 #include "app/SettingsFile.h"
 #include "console/Commands.h"
+#include "console/DfuHandOver.h"
 #include "console/FlashJob.h"
 #include "console/HeadsetPorts.h"
 #include "console/Interrupt.h"
@@ -62,10 +63,8 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-// The headset has answered code 20 and closed its serial side; the DFU device that appears
-// now is this headset's. One that was listed before code 20 is taken only when no new one
-// comes and it is the only one not yet bound (a headset whose DFU interface was listed in
-// run-time mode too).
+// The headset has answered code 20 and closed its serial side; the DFU device it becomes is
+// told apart from the others as DfuHandOver says.
 Ending HandOver(Context& context, Target& target, std::vector<std::string>& bound) {
     HeadsetLink link(target.port, context.log);
     std::string reason;
@@ -85,27 +84,24 @@ Ending HandOver(Context& context, Target& target, std::vector<std::string>& boun
     }
     context.reporter.Step(target.bar, "waiting");
     const auto deadline = Clock::now() + std::chrono::milliseconds(kDeviceWaitMs);
-    std::vector<std::string> unboundOld;
+    DfuHandOver handOver(before, bound);
     while (!Interrupted()) {
-        unboundOld.clear();
-        for (const std::string& name : ListDfuDevices()) {
-            if (Contains(bound, name)) continue;
-            if (!Contains(before, name)) {
-                target.dfuDevice = name;
-                bound.push_back(name);
-                if (context.log != nullptr)
-                    context.log->Line(target.port, "became the DFU device " + name);
-                return Ending::Success;
-            }
-            unboundOld.push_back(name);
+        const std::string name = handOver.Look(ListDfuDevices());
+        if (!name.empty()) {
+            target.dfuDevice = name;
+            bound.push_back(name);
+            if (context.log != nullptr)
+                context.log->Line(target.port, "became the DFU device " + name);
+            return Ending::Success;
         }
         if (Clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kDevicePollMs));
     }
     if (Interrupted()) return Ending::Interrupted;
-    if (unboundOld.size() == 1) {
-        target.dfuDevice = unboundOld[0];
-        bound.push_back(unboundOld[0]);
+    const std::string old = handOver.Fallback();
+    if (!old.empty()) {
+        target.dfuDevice = old;
+        bound.push_back(old);
         return Ending::Success;
     }
     target.handOverDetail = target.port + ": no DFU device appeared within 30 s";

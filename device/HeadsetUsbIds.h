@@ -9,5 +9,7 @@ namespace device {
 
 constexpr std::uint16_t kHeadsetUsbVendor = 0x1209;
 constexpr std::uint16_t kHeadsetUsbProduct = 0x4B58;
+// In DFU mode (a firmware may give another product ID there; the simulator keeps the same).
+constexpr std::uint16_t kHeadsetDfuUsbProduct = 0x4B58;
 
 }  // namespace device

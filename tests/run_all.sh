@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, builds every preset and runs every test:
-# native, native under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under
+# native (the libusb back end's tests under umockdev-wrapper, as their launcher runs them), the
+# Linux package (.deb) checked, native under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code under
 # ThreadSanitizer, the x86_64 and the shipped i686 Windows builds under Wine (64-bit and 32-bit,
 # on a private X server), a short libFuzzer run, and the i686 release zip: reproducible,
 # signed with a test certificate, link-checked.
@@ -135,6 +136,7 @@ tools/install-deps.sh
 stage "format check" format_check
 stage "build native" build native
 stage "test native" native_tests native
+stage "package native (.deb)" tests/tools/deb_check.sh build/native
 stage "build native-asan" build native-asan
 stage "test native-asan" native_tests native-asan
 stage "build native-tsan" build native-tsan

@@ -8,6 +8,8 @@ packages=(
     wine wine64
     xvfb xauth imagemagick xdotool x11-apps fonts-wqy-microhei
     socat dfu-util locales unzip jq time bc
+    # Linux USB: the libusb back end, its tests against umockdev's usbfs emulation, the .deb.
+    libusb-1.0-0-dev pkg-config umockdev libumockdev-dev lintian dpkg-dev
     clang libclang-rt-14-dev ccache
     # The pty preload library for 32-bit Wine processes: Debian's i686 Linux cross compiler
     # (gcc-multilib would conflict with the mingw-w64 compilers).

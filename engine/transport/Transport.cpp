@@ -15,6 +15,9 @@ const std::vector<std::unique_ptr<Backend>>& FixedBackends() {
         std::vector<std::unique_ptr<Backend>> list;
         list.push_back(MakeLocalBackend());
         list.push_back(MakeLoopbackBackend());
+#ifndef _WIN32
+        list.push_back(MakeLibUsbBackend());
+#endif
         return list;
     }();
     return backends;

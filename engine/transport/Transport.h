@@ -3,6 +3,7 @@
 //   LocalBackend.cpp    devices attached in process (a simulated device, for tests)
 //   LoopbackBackend.cpp devices served over loopback TCP (QV_DFU_LOOPBACK)
 //   WinUsbBackend.cpp   DFU interfaces of USB devices on Windows, through WinUsbApi
+//   LibUsbBackend.cpp   DFU interfaces of USB devices elsewhere (Linux), through libusb-1.0
 #pragma once
 
 #include <cstddef>
@@ -112,5 +113,8 @@ std::unique_ptr<Backend> MakeLocalBackend();
 std::unique_ptr<Backend> MakeLoopbackBackend();
 class WinUsbApi;
 std::unique_ptr<Backend> MakeWinUsbBackend(WinUsbApi& api);
+#ifndef _WIN32
+std::unique_ptr<Backend> MakeLibUsbBackend();
+#endif
 
 }  // namespace dfuengine

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <string>
@@ -153,6 +155,102 @@ inline qvdfu::DeviceConfig DfuModeConfig() {
     c.image.resize(c.image.size() - dfufile::kSuffixLength);
     return c;
 }
+
+// Collects the engine trace.
+class TraceLog {
+  public:
+    TraceLog() { DFUEngine::SetTraceSink(&TraceLog::Sink, this); }
+    ~TraceLog() { DFUEngine::SetTraceSink(nullptr, nullptr); }
+    TraceLog(const TraceLog&) = delete;
+    TraceLog& operator=(const TraceLog&) = delete;
+
+    bool Has(const std::wstring& part) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::any_of(lines_.begin(), lines_.end(), [&](const std::wstring& line) {
+            return line.find(part) != std::wstring::npos;
+        });
+    }
+    std::string All() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::string out;
+        for (const auto& line : lines_) out += std::string(line.begin(), line.end()) + "\n";
+        return out;
+    }
+
+  private:
+    static void Sink(void* context, const wchar_t* line) {
+        auto* self = static_cast<TraceLog*>(context);
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->lines_.emplace_back(line);
+    }
+    std::mutex mutex_;
+    std::vector<std::wstring> lines_;
+};
+
+inline DFUEngine::ResultCode Code(const DFUEngine::Status& s) {
+    return s.activity.GetResult().GetCode();
+}
+
+inline void ExpectEnding(const DFUEngine::Status& s, DFUEngine::ResultCode result,
+                         DFUEngine::Operation operation, DFUEngine::SubOperation sub) {
+    EXPECT_EQ(Code(s), result);
+    EXPECT_EQ(s.activity.GetOperation(), operation);
+    EXPECT_EQ(s.activity.GetSubOperation(), sub);
+}
+
+// The normal success ending, with the device running the new firmware.
+inline void ExpectUpgraded(const DFUEngine::Status& manifest, qvdfu::DfuDevice& device,
+                           const std::string& firmware) {
+    ExpectEnding(manifest, DFUEngine::success, DFUEngine::manifest_retry_runtime,
+                 DFUEngine::transport_established);
+    EXPECT_FALSE(device.InDfuMode());
+    EXPECT_EQ(device.FirmwareComment(), firmware);
+}
+
+// One engine with its recorder, trace and firmware file, run one step at a time.
+class StepRunner {
+  protected:
+    StepRunner() { engine_.SetCallback(&recorder_); }
+
+    void WriteFirmware(const qvdfu::DeviceConfig& c, const std::string& comment,
+                       std::size_t payload = 3000, std::uint16_t product = 0) {
+        file_.Write(dfufile::Build(Pattern(payload, 5), c.vendor,
+                                   product != 0 ? product : c.product, c.release, comment));
+    }
+
+    // The one device listed, opened.
+    void OpenTheDevice() {
+        const auto names = DeviceNames();
+        ASSERT_EQ(names.size(), 1u);
+        ASSERT_TRUE(engine_.CreateUSB(names.front().c_str())) << trace_.All();
+    }
+
+    DFUEngine::Status Run(const std::function<bool(DFUEngine&)>& start) {
+        EXPECT_TRUE(start(engine_)) << "step did not start";
+        return recorder_.WaitComplete();
+    }
+    DFUEngine::Status Reconfigure() {
+        return Run(
+            [&](DFUEngine& e) { return e.StartReconfigure(false, true, file_.Wide().c_str()); });
+    }
+    DFUEngine::Status Download() {
+        return Run([&](DFUEngine& e) { return e.StartDownload(file_.Wide().c_str()); });
+    }
+    DFUEngine::Status Manifest() {
+        return Run([](DFUEngine& e) { return e.StartManifest(); });
+    }
+    // Reconfigure and download, which must succeed; then the manifest step's status.
+    DFUEngine::Status UpgradeToManifest() {
+        EXPECT_EQ(Code(Reconfigure()), DFUEngine::success) << trace_.All();
+        EXPECT_EQ(Code(Download()), DFUEngine::success) << trace_.All();
+        return Manifest();
+    }
+
+    TraceLog trace_;
+    TempFile file_{"fw.dfu"};
+    Recorder recorder_;
+    DFUEngine engine_;
+};
 
 // Short waits so that failing re-enumerations end quickly.
 inline void FastTiming() {

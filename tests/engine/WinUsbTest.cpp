@@ -13,45 +13,13 @@
 
 namespace {
 
+using enginetest::Code;
+using enginetest::ExpectEnding;
 using enginetest::Pattern;
 using enginetest::Recorder;
 using enginetest::TempFile;
+using enginetest::TraceLog;
 using winusbmodel::WindowsModel;
-
-DFUEngine::ResultCode Code(const DFUEngine::Status& s) {
-    return s.activity.GetResult().GetCode();
-}
-
-// Collects the engine trace.
-class TraceLog {
-  public:
-    TraceLog() { DFUEngine::SetTraceSink(&TraceLog::Sink, this); }
-    ~TraceLog() { DFUEngine::SetTraceSink(nullptr, nullptr); }
-    TraceLog(const TraceLog&) = delete;
-    TraceLog& operator=(const TraceLog&) = delete;
-
-    bool Has(const std::wstring& part) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::any_of(lines_.begin(), lines_.end(), [&](const std::wstring& line) {
-            return line.find(part) != std::wstring::npos;
-        });
-    }
-    std::string All() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::string out;
-        for (const auto& line : lines_) out += std::string(line.begin(), line.end()) + "\n";
-        return out;
-    }
-
-  private:
-    static void Sink(void* context, const wchar_t* line) {
-        auto* self = static_cast<TraceLog*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->lines_.emplace_back(line);
-    }
-    std::mutex mutex_;
-    std::vector<std::wstring> lines_;
-};
 
 // A device that starts in DFU mode (the headset was told to enter it over its serial port),
 // with firmware it already runs.
@@ -67,22 +35,21 @@ const char* const kNewFirmware = "QUORVANE KX-V5 V1.02";
 // Not manifestation tolerant: it waits for a reset after manifestation (or starts itself).
 constexpr std::uint8_t kWaitsForReset = qvdfu::kCanDownload | qvdfu::kWillDetach;
 
-class WinUsbTest : public ::testing::Test {
+// The model comes first and goes last: the engine's device is closed through it.
+struct ModelHolder {
+    explicit ModelHolder(WindowsModel::Options options) : model_(options) {}
+    WindowsModel model_;
+};
+
+class WinUsbTest : public ::testing::Test, protected ModelHolder, protected enginetest::StepRunner {
   protected:
-    explicit WinUsbTest(WindowsModel::Options options = {}) : model_(options) {}
+    explicit WinUsbTest(WindowsModel::Options options = {}) : ModelHolder(options) {}
 
     void SetUp() override {
         enginetest::FastTiming();
         dfuengine::UseWinUsbApi(&model_);
-        engine_.SetCallback(&recorder_);
     }
     void TearDown() override { dfuengine::UseWinUsbApi(nullptr); }
-
-    void WriteFirmware(const qvdfu::DeviceConfig& c, const std::string& comment,
-                       std::size_t payload = 3000, std::uint16_t product = 0) {
-        file_.Write(dfufile::Build(Pattern(payload, 5), c.vendor,
-                                   product != 0 ? product : c.product, c.release, comment));
-    }
 
     // Plugs the device into a root hub port, writes the new firmware file for it and opens it.
     void PlugAndOpen(qvdfu::DfuDevice& device, const qvdfu::DeviceConfig& config, int port) {
@@ -93,52 +60,8 @@ class WinUsbTest : public ::testing::Test {
 
     // The normal success ending, with the device running the new firmware.
     static void ExpectUpgraded(const DFUEngine::Status& manifest, qvdfu::DfuDevice& device) {
-        ExpectEnding(manifest, DFUEngine::success, DFUEngine::manifest_retry_runtime,
-                     DFUEngine::transport_established);
-        EXPECT_FALSE(device.InDfuMode());
-        EXPECT_EQ(device.FirmwareComment(), kNewFirmware);
+        enginetest::ExpectUpgraded(manifest, device, kNewFirmware);
     }
-
-    // The one device listed, opened.
-    void OpenTheDevice() {
-        const auto names = enginetest::DeviceNames();
-        ASSERT_EQ(names.size(), 1u);
-        ASSERT_TRUE(engine_.CreateUSB(names.front().c_str())) << trace_.All();
-    }
-
-    DFUEngine::Status Run(const std::function<bool(DFUEngine&)>& start) {
-        EXPECT_TRUE(start(engine_)) << "step did not start";
-        return recorder_.WaitComplete();
-    }
-    DFUEngine::Status Reconfigure() {
-        return Run(
-            [&](DFUEngine& e) { return e.StartReconfigure(false, true, file_.Wide().c_str()); });
-    }
-    DFUEngine::Status Download() {
-        return Run([&](DFUEngine& e) { return e.StartDownload(file_.Wide().c_str()); });
-    }
-    DFUEngine::Status Manifest() {
-        return Run([](DFUEngine& e) { return e.StartManifest(); });
-    }
-    // Reconfigure and download, which must succeed; then the manifest step's status.
-    DFUEngine::Status UpgradeToManifest() {
-        EXPECT_EQ(Code(Reconfigure()), DFUEngine::success) << trace_.All();
-        EXPECT_EQ(Code(Download()), DFUEngine::success) << trace_.All();
-        return Manifest();
-    }
-
-    static void ExpectEnding(const DFUEngine::Status& s, DFUEngine::ResultCode result,
-                             DFUEngine::Operation operation, DFUEngine::SubOperation sub) {
-        EXPECT_EQ(Code(s), result);
-        EXPECT_EQ(s.activity.GetOperation(), operation);
-        EXPECT_EQ(s.activity.GetSubOperation(), sub);
-    }
-
-    WindowsModel model_;
-    TraceLog trace_;
-    TempFile file_{"fw.dfu"};
-    Recorder recorder_;
-    DFUEngine engine_;
 };
 
 // The headset as it should be built, in DFU mode, upgraded by a standard user: no reset is

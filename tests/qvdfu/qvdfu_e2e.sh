@@ -118,13 +118,15 @@ spawn_qvdfu() {
 }
 
 # Ctrl+C for the program spawned last, then its end: its exit code in RC. Under Wine the
-# program runs as a process of its own, beside the launcher spawn_qvdfu started; its command
-# line begins with the program's path, a Windows one (64-bit Wine) or a Unix one (32-bit Wine).
+# program runs as a process of its own, beside the launcher spawn_qvdfu started, whose command
+# line begins with the program's path: a Windows path under 64-bit Wine ("Z:\...\qvdfu.exe"),
+# the Unix path it was started by under 32-bit Wine ("/.../qvdfu.exe").
+readonly QVDFU_PROCESS='^([A-Z]:\\|/)[^ ]*qvdfu\.exe( |$)'
 interrupt_qvdfu() {
-    local target=$PID program='^([A-Z]:\\|/)[^ ]*qvdfu\.exe'
+    local target=$PID
     if [ $WINE = yes ]; then
-        qv_wait 10 pgrep -f "$program" >/dev/null || fail "no qvdfu.exe process"
-        target=$(pgrep -f "$program" | head -n 1)
+        qv_wait 10 pgrep -f "$QVDFU_PROCESS" >/dev/null || fail "no qvdfu.exe process"
+        target=$(pgrep -f "$QVDFU_PROCESS" | head -n 1)
     fi
     kill -INT "$target"
     set +e

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchWaiter.h"
 #include "DFUEngine.h"
 #include "DFUEngineLocal.h"
 #include "DfuDevice.h"
@@ -30,33 +31,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class Waiter : public DFUEngine::Callback {
-  public:
-    // Called on the engine's thread when the blocks start to go out (after the file was read).
-    std::function<void()> onBlocks;
-    void OnActivity(DFUEngine*, const DFUEngine::Status& s) override {
-        if (s.activity.GetOperation() == DFUEngine::download_progress && onBlocks) onBlocks();
-    }
-    void OnComplete(DFUEngine*, const DFUEngine::Status& s) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        result_ = s.activity.GetResult().GetCode();
-        done_ = true;
-        cv_.notify_all();
-    }
-    int Wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [this] { return done_; });
-        done_ = false;
-        return result_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    int result_ = -1;
-};
 
 long PeakKiB() {
 #if defined(__linux__)
@@ -117,7 +91,7 @@ int RunOne(unsigned transferSize, unsigned mib, bool verify) {
     const std::size_t imageSize = head.size() + payload;
 
     const long baseline = PeakKiB();
-    Waiter waiter;
+    benchwait::Waiter waiter;
     DFUEngine engine;
     engine.SetCallback(&waiter);
     if (!engine.CreateUSB(L"sim:bench")) return 1;
