@@ -97,6 +97,37 @@ INSTANTIATE_TEST_SUITE_P(
                       UnacceptedCase{"LowerCaseAck", "ok\r\n+QVSTS1=7,84894534,1\r\n"}),
     [](const ::testing::TestParamInfo<UnacceptedCase>& info) { return info.param.name; });
 
+// What a headset that fell silent mid-line leaves behind must not reach the next session.
+struct LeftoverCase {
+    const char* name;
+    std::string bytes;  // sent after the request for code 7, then nothing more
+};
+
+class MainformLeftoverTest : public MainformExchangeTest,
+                             public ::testing::WithParamInterface<LeftoverCase> {};
+
+TEST_P(MainformLeftoverTest, ReopeningAfterTheTimeOutStartsWithAnEmptyLineBuffer) {
+    form->OpenComPortButton->UserClick();
+    ExpectRequest("AT+QVCMD1=7");
+    headset->Send(GetParam().bytes);
+    ASSERT_TRUE(PumpUntil([&] { return form->RxLineLength > 0 || form->RxLineOverflow; }));
+    PumpUntil([] { return false; }, 50);  // the rest of the bytes
+    ExpireTimeout();
+    ASSERT_FALSE(form->PortOpen);
+    // The headset answers correctly now: the whole query sequence goes through.
+    OpenAndQuery();
+    EXPECT_EQ(form->FWVerLabel->Caption(), "Firmware version: V1.02");
+    EXPECT_EQ(form->GPSAudioMixPercentageUpDown->Position(), 40);
+    ASSERT_EQ(headless->MessageBoxes().size(), 1u);
+    EXPECT_EQ(LastBox().text, "Time out for the device to respond. Please start over again!");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Silence, MainformLeftoverTest,
+    ::testing::Values(LeftoverCase{"HalfAStatusLine", "OK\r\n+QVSTS1=7,848"},
+                      LeftoverCase{"LongLineWithoutLineFeed", std::string(1100, 'x')}),
+    [](const ::testing::TestParamInfo<LeftoverCase>& info) { return info.param.name; });
+
 TEST_F(MainformExchangeTest, IdleWindowAcceptsNoStatusLineNotEvenOneForTheIdleCode) {
     OpenAndQuery();
     // 9999 marks the idle exchange; a headset line carrying it answers nothing.
