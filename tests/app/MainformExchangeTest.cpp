@@ -294,6 +294,35 @@ TEST_F(MainformExchangeTest, SavingSpeedDialsSendsTheThreeNumbersInAChain) {
     EXPECT_TRUE(LogHas("UART_CMD_ASSIGN_SPEED_DIAL3 Phone_Number = ''"));
 }
 
+TEST_F(MainformExchangeTest, SaveChainSendsTheValidatedNumbersNotTextTypedWhileItRuns) {
+    OpenAndQuery();
+    form->SpeedDial1LabeledEdit->UserSetText("111");
+    form->SpeedDial2LabeledEdit->UserSetText("222");
+    form->SpeedDial3LabeledEdit->UserSetText("333");
+    form->SaveSpeedDialSettingButton->UserClick();
+    ExpectRequest("AT+QVCMD1=21,111");
+    // Typed while the chain runs, after the edits were validated: never sent.
+    form->SpeedDial2LabeledEdit->UserSetText("12a");
+    form->SpeedDial3LabeledEdit->UserSetText("4444");
+    EXPECT_TRUE(form->SpeedDialChanged);
+    AnswerWith("+QVSTS1=21,111");
+    ExpectRequest("AT+QVCMD1=22,222");
+    AnswerWith("+QVSTS1=22,222");
+    ExpectRequest("AT+QVCMD1=23,333");
+    AnswerWith("+QVSTS1=23,333");
+    ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+    EXPECT_EQ(LastBox().text, "Save successfully.");
+    // The revert values are what was sent; the edits keep what was typed, still unsaved.
+    EXPECT_STREQ(form->SpeedDial2Saved, "222");
+    EXPECT_STREQ(form->SpeedDial3Saved, "333");
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->Text(), "12a");
+    EXPECT_TRUE(form->SpeedDialChanged);
+    headless->AnswerMessageBox(IDYES);
+    EXPECT_TRUE(form->PageControl1->UserSelectPage(1));
+    EXPECT_EQ(LastBox().text, "The settings had been changed. Are you sure to exit?");
+    EXPECT_EQ(form->SpeedDial2LabeledEdit->Text(), "222");
+}
+
 TEST_F(MainformExchangeTest, MixAndSharingSavesSendTheControlPositions) {
     OpenAndQuery();
     form->PageControl1->UserSelectPage(1);
