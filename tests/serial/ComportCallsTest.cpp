@@ -335,7 +335,6 @@ TEST_F(ComPortCallsTest, AWriteNotWaitedForSendsACopyAndTheNextWriteFinishesIt) 
     EXPECT_EQ(first, fakecomm::Current().written);
     EXPECT_NE(static_cast<const void*>(first.data()), fakecomm::Current().writtenFrom);
     const Calls started = {
-        "WaitForSingleObject(event3, 0)",
         "ClearCommError(device, status null)",
         "ResetEvent(event3)",
         "WriteFile(device, 12, event3)",
@@ -344,7 +343,6 @@ TEST_F(ComPortCallsTest, AWriteNotWaitedForSendsACopyAndTheNextWriteFinishesIt) 
 
     port.WriteString("");  // finishes the first, sends nothing
     const Calls finished = {
-        "WaitForSingleObject(event3, 0)",
         "GetOverlappedResult(device, event3, wait 1)",
         "ClearCommError(device, status null)",
     };
@@ -357,6 +355,48 @@ TEST_F(ComPortCallsTest, AWriteNotWaitedForSendsACopyAndTheNextWriteFinishesIt) 
     char bytes[] = {'O', 'K'};
     port.Write(bytes, 2, true);
     EXPECT_EQ(static_cast<const void*>(bytes), fakecomm::Current().writtenFrom);
+}
+
+TEST_F(ComPortCallsTest, APendingTransferThatEndsShortRaisesTimeoutAlsoWhenItHasEndedAlready) {
+    const struct {
+        const char* name;
+        const char* operation;
+        std::function<void(TComPort&)> transfer;  // raises for the short one
+    } kinds[] = {
+        {"read", "ReadFile",
+         [](TComPort& p) {
+             char buffer[10];
+             p.Read(buffer, 10, true);
+         }},
+        {"write", "WriteFile", [](TComPort& p) { p.Write("0123456789", 10, true); }},
+        {"write not waited for", "WriteFile",
+         [](TComPort& p) {
+             p.WriteString("0123456789");
+             p.WriteString("");  // finishes the first
+         }},
+    };
+    for (const auto& kind : kinds) {
+        for (bool endedBeforeTheWait : {false, true}) {
+            SCOPED_TRACE(std::string(kind.name) + (endedBeforeTheWait ? ", ended" : ", running"));
+            fakecomm::Reset(DriverDcb());
+            TComPort port;
+            ConfigureAsTheWindow(port);
+            port.Open();
+            fakecomm::Current().failures[kind.operation] = ERROR_IO_PENDING;
+            fakecomm::Current().pendingMoves = 3;
+            fakecomm::Current().pendingEndsBeforeWait = endedBeforeTheWait;
+            EXPECT_TRUE(RaisesComError([&] { kind.transfer(port); }, 0, "Timeout"));
+            EXPECT_TRUE(port.Active());
+            // The short transfer is over: the next one starts at once and completes whole.
+            fakecomm::Current().failures.clear();
+            TakeCalls();
+            kind.transfer(port);
+            const Calls calls = TakeCalls();
+            EXPECT_EQ(calls.end(), std::find_if(calls.begin(), calls.end(), [](const auto& c) {
+                          return c.find("wait 1") != std::string::npos;
+                      }));
+        }
+    }
 }
 
 }  // namespace

@@ -220,6 +220,25 @@ TEST_F(ComPortTest, AShortReadRaisesTimeoutAndTheNextReadStartsNormally) {
     }
 }
 
+TEST_F(ComPortTest, AShortReadThatEndedBeforeItsWaitStillRaisesTimeout) {
+    port_.Timeouts().SetReadConstant(50);
+    port_.Open();
+    pty_.Send("abc");
+    ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 3; }));
+    char buffer[16] = {};
+    port_.Read(buffer, 10, false);       // under way: three of ten bytes, until the time-out
+    std::this_thread::sleep_for(300ms);  // it has ended, short, long before the next read
+    pty_.Send("defg");
+    ASSERT_TRUE(pump_.Until([&] { return port_.InputCount() == 4; }));
+    // The next read finishes the short one first, and goes no further.
+    EXPECT_TRUE(RaisesComError([&] { port_.Read(buffer + 10, 4, true); }, 0, "Timeout"));
+    EXPECT_TRUE(port_.Active());
+    EXPECT_EQ("abc", std::string(buffer, 3));
+    EXPECT_EQ(4, port_.InputCount());
+    port_.Read(buffer, 4, true);
+    EXPECT_EQ("defg", std::string(buffer, 4));
+}
+
 TEST_F(ComPortTest, NegativeByteCountsAndMissingBuffersAreRefused) {
     port_.Open();
     char buffer[4] = {};

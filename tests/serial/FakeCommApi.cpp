@@ -63,7 +63,7 @@ const char* Null(const void* pointer) {
 }
 
 // A transfer completes at once with `moved` bytes, or stays pending when the fake was told to
-// fail it with ERROR_IO_PENDING; it then ends with every byte when its result is asked for.
+// fail it with ERROR_IO_PENDING; it then ends with the bytes State::pendingMoves says.
 commapi::BOOL Transfer(const char* operation, commapi::DWORD count, commapi::DWORD moved,
                        commapi::OVERLAPPED* overlapped) {
     overlapped->InternalHigh = moved;
@@ -73,7 +73,10 @@ commapi::BOOL Transfer(const char* operation, commapi::DWORD count, commapi::DWO
         return 1;
     }
     lastError = error;
-    overlapped->InternalHigh = count;
+    overlapped->InternalHigh =
+        state.pendingMoves < 0 ? count : static_cast<commapi::DWORD>(state.pendingMoves);
+    if (error == commapi::ERROR_IO_PENDING && state.pendingEndsBeforeWait)
+        events[overlapped->hEvent].signalled = true;
     return 0;
 }
 

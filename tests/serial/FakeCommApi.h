@@ -25,6 +25,11 @@ struct State {
     std::map<std::string, commapi::DWORD> failures;
     // Bytes a ReadFile moves when it completes at once (-1: all that were asked for).
     long readCompletes = -1;
+    // Bytes a transfer left pending (failed with ERROR_IO_PENDING) has moved when its result
+    // is asked for (-1: all that were asked for), and whether it has already ended by the time
+    // the port looks (its event signalled at once) rather than when its result is asked for.
+    long pendingMoves = -1;
+    bool pendingEndsBeforeWait = false;
     // Handles that are open now, by name.
     std::map<commapi::HANDLE, std::string> open;
 };
