@@ -462,6 +462,49 @@ TEST_F(MainformExchangeTest, RestoreDefaultsConfirmedRunsTheQueriesAgainAndRepor
     EXPECT_FALSE(form->RestoreDefaultPending);
 }
 
+TEST_F(MainformExchangeTest, QueryRepliesRaiseTheChangeEventsAndTheSequenceEndsWithCleanPages) {
+    std::map<int, std::string> factory = kReplies;
+    factory[1] = "+QVSTS1=1,";
+    factory[2] = "+QVSTS1=2,";
+    factory[4] = "+QVSTS1=4,20";
+    factory[5] = "+QVSTS1=5,20,1";
+    const struct {
+        const char* how;
+        std::function<void()> start;
+        const std::map<int, std::string>& replies;
+    } ways[] = {
+        {"open", [&] { form->OpenComPortButton->UserClick(); }, kReplies},
+        {"factory reset",
+         [&] {
+             headless->AnswerMessageBox(IDYES);
+             form->RestoreDefaultButton->UserClick();
+             ExpectRequest("AT+QVCMD1=27");
+             AnswerWith("+QVSTS1=27");
+         },
+         factory},
+    };
+    for (const auto& way : ways) {  // in this order, on one session
+        SCOPED_TRACE(way.how);
+        way.start();
+        for (int code : kQuerySequence) {
+            ASSERT_EQ(headset->NextRequest(), "AT+QVCMD1=" + std::to_string(code));
+            if (code == 5) {
+                // The speed dials and the A2DP position have been set by the program; the
+                // GPS page has not been touched yet.
+                EXPECT_TRUE(form->SpeedDialChanged);
+                EXPECT_TRUE(form->A2dpMixChanged);
+                EXPECT_FALSE(form->GpsSettingChanged);
+            }
+            AnswerWith(way.replies.at(code));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form->PendingCommand == 9999; }));
+        EXPECT_FALSE(form->SpeedDialChanged || form->A2dpMixChanged || form->GpsSettingChanged);
+    }
+    EXPECT_EQ(form->A2DPAudioMixPercentageUpDown->Position(), 20);
+    EXPECT_EQ(form->GPSAudioSharingLabeledEdit->Text(), "Yes");
+    EXPECT_EQ(LastBox().text, "To restore default settings.");
+}
+
 TEST_F(MainformExchangeTest, AbandonedRestoreIsNotReportedByALaterQuerySequence) {
     const struct {
         const char* how;

@@ -150,15 +150,21 @@ TEST_F(ControlsTest, UpDownChangeRefusedLeavesEverythingAsItWas) {
     EXPECT_EQ(rig.edit->Text(), "20");
 }
 
-TEST_F(ControlsTest, UpDownPositionSetByProgramUpdatesTheAssociateWithoutAsking) {
+TEST_F(ControlsTest, UpDownPositionSetByProgramIsReportedOnceAndCannotBeRefused) {
     auto form = MakeForm();
     UpDownRig rig(form.get());
     rig.events.clear();
     rig.upDown->SetPosition(55);
-    EXPECT_EQ(rig.events, (std::vector<std::string>{"change 55"}));
     rig.upDown->SetPosition(500);  // clamped to Max
+    rig.upDown->SetPosition(100);  // no change: nothing to report
+    EXPECT_EQ(rig.events,
+              (std::vector<std::string>{"changing 20", "change 55", "changing 55", "change 100"}));
     EXPECT_EQ(rig.upDown->Position(), 100);
     EXPECT_EQ(rig.edit->Text(), "100");
+    rig.allowChange = false;
+    rig.upDown->SetPosition(30);
+    EXPECT_EQ(rig.upDown->Position(), 30);
+    EXPECT_EQ(rig.edit->Text(), "30");
 }
 
 TEST_F(ControlsTest, UpDownPositionIsSixteenBitSigned) {

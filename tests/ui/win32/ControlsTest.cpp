@@ -166,12 +166,14 @@ TEST_F(Win32ControlsTest, UpDownArrowsStepWithinBoundsAndAskOnChanging) {
 
     ClickAt(upDown, 8, down);
     EXPECT_EQ(form_->MixUpDown->Position(), 20);
+    EXPECT_EQ(asked, 2);  // once for each click
 
-    form_->MixUpDown->SetPosition(100);
+    form_->MixUpDown->SetPosition(100);  // the program's change is reported too
+    EXPECT_EQ(asked, 3);
     ClickAt(upDown, 8, up);
     EXPECT_EQ(form_->MixUpDown->Position(), 100);  // no wrap
     EXPECT_EQ(SendMessageA(upDown, UDM_GETPOS32, 0, 0), 100);
-    EXPECT_EQ(asked, 3);  // asked at the bound as well
+    EXPECT_EQ(asked, 4);  // asked at the bound as well
 
     allow = false;
     ClickAt(upDown, 8, down);
