@@ -1,10 +1,13 @@
 // The shell of the main window on the headless back end: start-up, prompt, close rules,
 // device changes, the hidden strip and label wrapping.
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 #include "app/SettingsFile.h"
@@ -348,6 +351,27 @@ TEST_F(MainformTest, OverlongStoredPathIsDroppedNotCut) {
     OpenMainWindow(kLanguageEnglish);
     EXPECT_STREQ(form->DfuFileName, "");
     EXPECT_EQ(form->DFUFileNameLabel->Caption(), "");
+}
+
+TEST_F(MainformTest, WithoutAnAppDataFolderTheRunKeepsNoSettingsFileAndSaysNothing) {
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", "", 1);
+    OpenMainWindow(kLanguageEnglish);
+    form->Show();
+    EXPECT_EQ(form->IniFilePath, "");
+    EXPECT_STREQ(form->DfuFileName, "");
+    EXPECT_EQ(form->DFUFileNameLabel->Caption(), "");
+    std::strcpy(form->DfuFileName, "/fw/KX-V5_V102.dfu");
+    headless->ClearMessageBoxes();
+    form->ExitButton->UserClick();
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_TRUE(ui::Application->Terminated());
+    EXPECT_TRUE(headless->ShownExceptions().empty());
+    EXPECT_TRUE(headless->MessageBoxes().empty());
+    // Nothing was made at the root of the file system.
+    struct stat status;
+    EXPECT_NE(stat("/QVBFU", &status), 0);
 }
 
 TEST_F(MainformTest, UnwritableSettingsFileIsReportedAndTheProgramStillEnds) {
