@@ -49,6 +49,9 @@ TEST_F(Win32ControlsTest, EachKindIsTheRightNativeControlAtItsPlace) {
         {form_->MixEdit, "Edit", ES_READONLY, 0},
         {form_->MixUpDown, "msctls_updown32", UDS_ARROWKEYS,
          UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ALIGNLEFT | UDS_WRAP},
+        // Sized by the control itself when created without a buddy; the place given holds.
+        {form_->SharingUpDown, "msctls_updown32", UDS_ARROWKEYS,
+         UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ALIGNLEFT | UDS_WRAP},
         {form_->NoteMemo, "Edit", ES_MULTILINE | ES_READONLY,
          WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER},
         {form_->Progress, "msctls_progress32", PBS_SMOOTH, 0},

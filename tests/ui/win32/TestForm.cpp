@@ -51,6 +51,11 @@ TTestForm::TTestForm() {
     MixUpDown->SetMax(100);
     MixUpDown->SetPosition(20);
     MixUpDown->SetAssociate(MixEdit);
+    SharingUpDown = new ui::TUpDown(MixSheet);
+    SharingUpDown->SetBounds(373, 88, 17, 21);
+    SharingUpDown->SetMin(-1);
+    SharingUpDown->SetMax(2);
+    SharingUpDown->SetPosition(1);
 
     Progress = new ui::TProgressBar(MixSheet);
     Progress->SetBounds(8, 240, 769, 17);

@@ -28,6 +28,7 @@ class TTestForm : public ui::TForm {
     ui::TMemo* NoteMemo;
     ui::TLabeledEdit* MixEdit;
     ui::TUpDown* MixUpDown;
+    ui::TUpDown* SharingUpDown;  // without an associate
     ui::TProgressBar* Progress;
     ui::TPaintBox* PaintBox;
     ui::TLabel* InfoLabel;  // over the paint box
