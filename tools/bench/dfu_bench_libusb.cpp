@@ -10,10 +10,17 @@
 // part: the same requests (DNLOAD and GETSTATUS per block) sent by libusb alone through the
 // emulation to the same device. Ours: the rest, the engine and its libusb back end, to be set
 // beside the engine's time in process.
+//
+// Ours is also measured directly, free of the emulation's variance between rounds: the bench
+// defines libusb_control_transfer itself, so the engine's library binds to it; it forwards to
+// libusb's and adds up the time spent inside. Per block, the download's time less that time is
+// what the engine and its back end spend outside libusb.
+#include <dlfcn.h>
 #include <libusb.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -37,6 +44,31 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPort = 2;
 
+// Nanoseconds spent inside libusb_control_transfer while counting is on (the engine's rounds).
+std::atomic<bool> countInsideLibusb{false};
+std::atomic<long long> insideLibusbNs{0};
+
+}  // namespace
+
+extern "C" int libusb_control_transfer(libusb_device_handle* handle, std::uint8_t requestType,
+                                       std::uint8_t request, std::uint16_t value,
+                                       std::uint16_t index, unsigned char* data,
+                                       std::uint16_t length, unsigned int timeout) {
+    using Real = int (*)(libusb_device_handle*, std::uint8_t, std::uint8_t, std::uint16_t,
+                         std::uint16_t, unsigned char*, std::uint16_t, unsigned int);
+    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "libusb_control_transfer"));
+    if (real == nullptr) return LIBUSB_ERROR_NOT_SUPPORTED;
+    if (!countInsideLibusb)
+        return real(handle, requestType, request, value, index, data, length, timeout);
+    const auto start = Clock::now();
+    const int result = real(handle, requestType, request, value, index, data, length, timeout);
+    insideLibusbNs +=
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    return result;
+}
+
+namespace {
+
 qvdfu::DeviceConfig BenchDevice(unsigned transferSize) {
     qvdfu::DeviceConfig config;
     config.startInDfuMode = true;
@@ -45,18 +77,26 @@ qvdfu::DeviceConfig BenchDevice(unsigned transferSize) {
     return config;
 }
 
-// Microseconds per block of one download of the file to the device named.
-double Download(const wchar_t* name, const std::filesystem::path& file, unsigned long blocks) {
+// Microseconds per block of one download of the file to the device named; and, where asked,
+// how many of them were spent inside libusb_control_transfer.
+double Download(const wchar_t* name, const std::filesystem::path& file, unsigned long blocks,
+                double* insideLibusbUs = nullptr) {
     benchwait::Waiter waiter;
     Clock::time_point blocksStart{};
     waiter.onBlocks = [&] {
-        if (blocksStart == Clock::time_point{}) blocksStart = Clock::now();
+        if (blocksStart == Clock::time_point{}) {
+            blocksStart = Clock::now();
+            insideLibusbNs = 0;
+            countInsideLibusb = insideLibusbUs != nullptr;
+        }
     };
     DFUEngine engine;
     engine.SetCallback(&waiter);
     if (!engine.CreateUSB(name) || !engine.StartDownload(file.wstring().c_str())) return -1;
     const int result = waiter.Wait();
     const auto end = Clock::now();
+    countInsideLibusb = false;
+    if (insideLibusbUs != nullptr) *insideLibusbUs = insideLibusbNs / 1000.0 / blocks;
     if (result != 0) {
         std::printf("download to %ls failed: result %d\n", name, result);
         return -1;
@@ -135,7 +175,7 @@ int Run(qvdfu::UsbfsBus& bus, unsigned transferSize, unsigned kib) {
     // Rounds taken in turn, and the median of each: the emulation's times vary widely with
     // the load of the machine.
     constexpr int kRounds = 7;
-    std::vector<double> inProcessRuns, libusbRuns, bareRuns;
+    std::vector<double> inProcessRuns, libusbRuns, bareRuns, outsideLibusbRuns;
     qvdfu::DfuDevice emulated(BenchDevice(transferSize));
     bus.Plug(emulated, kPort);
     const unsigned long urbsBefore = bus.Counters(kPort).controlUrbs;
@@ -147,7 +187,9 @@ int Run(qvdfu::UsbfsBus& bus, unsigned transferSize, unsigned kib) {
         });
         inProcessRuns.push_back(Download(L"sim:bench", path, blocks));
         dfuengine::DetachLocalDevice(L"bench");
-        libusbRuns.push_back(Download(L"usb:1-2", path, blocks));
+        double inside = 0;
+        libusbRuns.push_back(Download(L"usb:1-2", path, blocks, &inside));
+        outsideLibusbRuns.push_back(libusbRuns.back() < 0 ? -1 : libusbRuns.back() - inside);
         bareRuns.push_back(BareBlocksUs(bus, transferSize, blocks));  // back to dfuIDLE
     }
     // The engine's requests only (the bare rounds' are counted too: as many per block).
@@ -158,14 +200,17 @@ int Run(qvdfu::UsbfsBus& bus, unsigned transferSize, unsigned kib) {
     const double inProcess = Median(inProcessRuns);
     const double throughUsbfs = Median(libusbRuns);
     const double bare = Median(bareRuns);
-    if (inProcess < 0 || throughUsbfs < 0 || bare < 0) return 1;
+    const double outside = Median(outsideLibusbRuns);
+    if (inProcess < 0 || throughUsbfs < 0 || bare < 0 || outside < 0) return 1;
 
     std::printf(
         "%4u B blocks, %4u KiB, %3lu blocks: in process %6.1f us/block (%6.0f KiB/s) | libusb "
         "back end %7.1f us/block (%5.0f KiB/s, %.2f transfers/block) = the same requests by "
-        "libusb alone %7.1f (emulation, libusb, device) + ours %6.1f\n",
+        "libusb alone %7.1f (emulation, libusb, device) + ours %6.1f | ours measured outside "
+        "libusb_control_transfer %6.1f us/block, %+6.1f beside in process\n",
         transferSize, kib, blocks, inProcess, KiBPerSecond(transferSize, inProcess), throughUsbfs,
-        KiBPerSecond(transferSize, throughUsbfs), urbsPerBlock, bare, throughUsbfs - bare);
+        KiBPerSecond(transferSize, throughUsbfs), urbsPerBlock, bare, throughUsbfs - bare, outside,
+        outside - inProcess);
     return 0;
 }
 
